@@ -1,0 +1,165 @@
+"""A virtual X server of a test's own, and a program driven in it with xdotool.
+
+    with XSession() as x:
+        app = x.start([binary])
+        win = x.wait_window("PLOK Time")
+        x.click(300, 300); x.key("w")
+        app.wait_output(lambda out: "..." in out)
+
+Every wait polls a condition with a deadline; nothing relies on a fixed sleep.
+"""
+import os
+import subprocess
+import tempfile
+import threading
+import time
+
+
+class TimeoutError_(AssertionError):
+    pass
+
+
+def wait_for(cond, timeout=20.0, what="condition", interval=0.05):
+    deadline = time.monotonic() + timeout
+    while True:
+        value = cond()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise TimeoutError_(f"timed out waiting for {what}")
+        time.sleep(interval)
+
+
+class App:
+    """A started program whose standard output is collected as it arrives."""
+
+    def __init__(self, argv, env):
+        self.proc = subprocess.Popen(argv, env=env, stdin=subprocess.DEVNULL,
+                                     stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        self._out = bytearray()
+        self._err = bytearray()
+        self._lock = threading.Lock()
+        for stream, buf in ((self.proc.stdout, self._out), (self.proc.stderr, self._err)):
+            threading.Thread(target=self._pump, args=(stream, buf), daemon=True).start()
+
+    def _pump(self, stream, buf):
+        for chunk in iter(lambda: stream.read1(4096), b""):
+            with self._lock:
+                buf.extend(chunk)
+
+    @property
+    def out(self):
+        with self._lock:
+            return self._out.decode("latin-1")
+
+    @property
+    def err(self):
+        with self._lock:
+            return self._err.decode("latin-1")
+
+    def wait_output(self, cond, timeout=20.0, what="output"):
+        return wait_for(lambda: cond(self.out), timeout, what)
+
+    def wait_exit(self, timeout=20.0):
+        return self.proc.wait(timeout)
+
+    def kill(self):
+        if self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait()
+
+
+class XSession:
+    """Starts Xvfb on a free display; stops it and every started program on exit."""
+
+    def __init__(self, size="1280x1024x24"):
+        self.size = size
+        self.apps = []
+
+    def __enter__(self):
+        r, w = os.pipe()
+        self.xvfb = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(w), "-screen", "0", self.size, "-nolisten", "tcp"],
+            pass_fds=(w,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(w)
+        with os.fdopen(r) as f:
+            number = f.readline().strip()
+        if not number:
+            raise RuntimeError("Xvfb did not start")
+        self.env = dict(os.environ, DISPLAY=":" + number)
+        return self
+
+    def __exit__(self, *exc):
+        for app in self.apps:
+            app.kill()
+        self.xvfb.terminate()
+        self.xvfb.wait()
+
+    def start(self, argv, extra_env=None):
+        env = dict(self.env, **(extra_env or {}))
+        app = App(argv, env)
+        self.apps.append(app)
+        return app
+
+    def run(self, *args, check=True):
+        return subprocess.run(list(args), env=self.env, check=check,
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                              text=True).stdout
+
+    def xdotool(self, *args):
+        return self.run("xdotool", *[str(a) for a in args])
+
+    def wait_window(self, name, timeout=20.0):
+        """The id of the first visible window titled exactly `name`."""
+        def find():
+            out = self.run("xdotool", "search", "--onlyvisible", "--name", f"^{name}$", check=False)
+            ids = out.split()
+            return ids[0] if ids else None
+        return wait_for(find, timeout, f"window {name!r}")
+
+    def geometry(self, win):
+        """(x, y, width, height) of a window, its position on the screen."""
+        out = self.run("xwininfo", "-id", str(win))
+        info = {}
+        for line in out.splitlines():
+            if ":" in line:
+                k, v = line.split(":", 1)
+                info[k.strip()] = v.strip()
+        return (int(info["Absolute upper-left X"]), int(info["Absolute upper-left Y"]),
+                int(info["Width"]), int(info["Height"]))
+
+    def children(self, win):
+        """Ids of a window's direct children, as xwininfo lists them."""
+        out = self.run("xwininfo", "-children", "-id", str(win))
+        ids = []
+        for line in out.splitlines():
+            line = line.strip()
+            if line.startswith("0x"):
+                ids.append(int(line.split()[0], 16))
+        return ids
+
+    def key(self, *keys):
+        """Key presses through XTEST: they reach the window under the pointer
+        (no window manager runs, so focus follows the pointer)."""
+        self.xdotool("key", "--delay", 20, *keys)
+
+    def click(self, x, y, button=1):
+        """A press and release at a screen position."""
+        self.xdotool("mousemove", "--sync", x, y)
+        self.xdotool("click", button)
+
+    def drag(self, x0, y0, x1, y1, steps=10, button=1):
+        self.xdotool("mousemove", "--sync", x0, y0)
+        self.xdotool("mousedown", button)
+        for i in range(1, steps + 1):
+            self.xdotool("mousemove", "--sync",
+                         x0 + (x1 - x0) * i // steps, y0 + (y1 - y0) * i // steps)
+        self.xdotool("mouseup", button)
+
+    def screenshot(self, win, path):
+        """Saves a window's pixels as a PNG (through xwd and ImageMagick)."""
+        with tempfile.NamedTemporaryFile(suffix=".xwd") as f:
+            subprocess.run(["xwd", "-silent", "-id", str(win), "-out", f.name],
+                           env=self.env, check=True)
+            subprocess.run(["convert", f.name, path], check=True)
+        return path
