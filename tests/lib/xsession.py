@@ -10,7 +10,6 @@ Every wait polls a condition with a deadline; nothing relies on a fixed sleep.
 """
 import os
 import subprocess
-import tempfile
 import threading
 import time
 
@@ -19,7 +18,7 @@ class TimeoutError_(AssertionError):
     pass
 
 
-def wait_for(cond, timeout=20.0, what="condition", interval=0.05):
+def wait_for(cond, timeout=60.0, what="condition", interval=0.05):
     deadline = time.monotonic() + timeout
     while True:
         value = cond()
@@ -57,10 +56,10 @@ class App:
         with self._lock:
             return self._err.decode("latin-1")
 
-    def wait_output(self, cond, timeout=20.0, what="output"):
+    def wait_output(self, cond, timeout=60.0, what="output"):
         return wait_for(lambda: cond(self.out), timeout, what)
 
-    def wait_exit(self, timeout=20.0):
+    def wait_exit(self, timeout=60.0):
         return self.proc.wait(timeout)
 
     def kill(self):
@@ -77,17 +76,32 @@ class XSession:
         self.apps = []
 
     def __enter__(self):
-        r, w = os.pipe()
-        self.xvfb = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(w), "-screen", "0", self.size, "-nolisten", "tcp"],
-            pass_fds=(w,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(w)
-        with os.fdopen(r) as f:
-            number = f.readline().strip()
-        if not number:
-            raise RuntimeError("Xvfb did not start")
-        self.env = dict(os.environ, DISPLAY=":" + number)
-        return self
+        # A server can lose the race for a display number to another test's
+        # server and die after naming it: check that it answers, else start anew.
+        for _ in range(5):
+            r, w = os.pipe()
+            self.xvfb = subprocess.Popen(
+                ["Xvfb", "-displayfd", str(w), "-screen", "0", self.size, "-nolisten", "tcp"],
+                pass_fds=(w,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            os.close(w)
+            with os.fdopen(r) as f:
+                number = f.readline().strip()
+            self.env = dict(os.environ, DISPLAY=":" + number)
+            if number and self._answers():
+                return self
+            self.xvfb.kill()
+            self.xvfb.wait()
+        raise RuntimeError("Xvfb did not start")
+
+    def _answers(self):
+        for _ in range(50):
+            if self.xvfb.poll() is not None:
+                return False
+            if subprocess.run(["xdotool", "getdisplaygeometry"], env=self.env,
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode == 0:
+                return True
+            time.sleep(0.1)
+        return False
 
     def __exit__(self, *exc):
         for app in self.apps:
@@ -109,7 +123,7 @@ class XSession:
     def xdotool(self, *args):
         return self.run("xdotool", *[str(a) for a in args])
 
-    def wait_window(self, name, timeout=20.0):
+    def wait_window(self, name, timeout=60.0):
         """The id of the first visible window titled exactly `name`."""
         def find():
             out = self.run("xdotool", "search", "--onlyvisible", "--name", f"^{name}$", check=False)
@@ -157,9 +171,43 @@ class XSession:
         self.xdotool("mouseup", button)
 
     def screenshot(self, win, path):
-        """Saves a window's pixels as a PNG (through xwd and ImageMagick)."""
-        with tempfile.NamedTemporaryFile(suffix=".xwd") as f:
-            subprocess.run(["xwd", "-silent", "-id", str(win), "-out", f.name],
-                           env=self.env, check=True)
-            subprocess.run(["convert", f.name, path], check=True)
+        """Saves a window's pixels as a PNG (ImageMagick's import)."""
+        subprocess.run(["import", "-window", str(win), path], env=self.env, check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         return path
+
+
+def send_close_request(display, win):
+    """Asks a window to close as a window manager's close button does: a
+    WM_DELETE_WINDOW client message (no window manager runs under Xvfb)."""
+    import ctypes
+
+    class ClientMessage(ctypes.Structure):
+        _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong),
+                    ("send_event", ctypes.c_int), ("display", ctypes.c_void_p),
+                    ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
+                    ("format", ctypes.c_int), ("data", ctypes.c_long * 5)]
+
+    class Event(ctypes.Union):
+        _fields_ = [("xclient", ClientMessage), ("pad", ctypes.c_long * 24)]
+
+    x11 = ctypes.CDLL("libX11.so.6")
+    x11.XOpenDisplay.restype = ctypes.c_void_p
+    x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    x11.XInternAtom.restype = ctypes.c_ulong
+    x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+    x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
+                               ctypes.POINTER(Event)]
+    x11.XFlush.argtypes = x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    dpy = x11.XOpenDisplay(display.encode())
+    if not dpy:
+        raise RuntimeError("cannot open display " + display)
+    ev = Event()
+    ev.xclient.type = 33  # ClientMessage
+    ev.xclient.window = int(win)
+    ev.xclient.message_type = x11.XInternAtom(dpy, b"WM_PROTOCOLS", 0)
+    ev.xclient.format = 32
+    ev.xclient.data[0] = x11.XInternAtom(dpy, b"WM_DELETE_WINDOW", 0)
+    x11.XSendEvent(dpy, int(win), 0, 0, ctypes.byref(ev))
+    x11.XFlush(dpy)
+    x11.XCloseDisplay(dpy)

@@ -1,0 +1,346 @@
+// The drawing layer: GLUT handlers and one Dear ImGui frame per redraw of a
+// panel. ImGui only draws and reports presses, drags and releases to the
+// model; it never sees a key (keys are routed by GLUI_Master_Object::key).
+#include "glui/glui.h"
+
+#include <GL/freeglut.h>
+#include <imgui.h>
+#include <backends/imgui_impl_opengl2.h>
+
+#include <cmath>
+#include <deque>
+
+struct GLUI_Impl {
+    ImGuiContext *ctx = nullptr;
+    // Pointer events wait here: ImGui 1.86 reads button state once per frame,
+    // so a press and release arriving together would be lost. Each frame takes
+    // the moves up to and including one button change.
+    struct Event { int button, down, x, y; };   // button -1: a move
+    std::deque<Event> events;
+    double last_time = 0;
+    int mouse_x = -1, mouse_y = -1;   // where drags were last reported
+};
+
+// At exit (the program may leave from inside a callback, mid-frame).
+void glui_free_impl(GLUI_Impl *impl) {
+    if (!impl) return;
+    ImGui::SetCurrentContext(impl->ctx);
+    ImGui_ImplOpenGL2_Shutdown();
+    ImGui::DestroyContext(impl->ctx);
+    delete impl;
+}
+
+namespace {
+
+GLUI *panel_of_current() {
+    int w = glutGetWindow();
+    for (GLUI *g : GLUI_Master.guis)
+        if (g->window == w) return g;
+    return nullptr;
+}
+
+ImU32 col(int grey, int a = 255) { return IM_COL32(grey, grey, grey, a); }
+
+void push(GLUI *g, int button, int down, int x, int y) {
+    if (!g || !g->impl) return;
+    g->impl->events.push_back({button, down, x, y});
+    g->wake();
+}
+
+// ---- subwindow handlers ----
+
+void draw_frame(GLUI *g);
+
+void sub_display() { if (GLUI *g = panel_of_current()) draw_frame(g); }
+void sub_reshape(int, int) { if (GLUI *g = panel_of_current()) g->wake(); }
+void sub_motion(int x, int y) { push(panel_of_current(), -1, 0, x, y); }
+
+void sub_mouse(int button, int state, int x, int y) {
+    GLUI *g = panel_of_current();
+    if (!g || button > 2) return;   // wheel: nothing scrolls
+    if (state == GLUT_DOWN) g->pointer_down(x, y);
+    push(g, -1, 0, x, y);
+    push(g, button == GLUT_LEFT_BUTTON ? 0 : button == GLUT_RIGHT_BUTTON ? 1 : 2,
+         state == GLUT_DOWN, x, y);
+}
+
+void sub_entry(int state) {
+    if (state == GLUT_LEFT) push(panel_of_current(), -1, 0, -100000, -100000);
+}
+
+// Keys typed over the panel: to the field being edited, else to the program.
+void sub_keyboard(unsigned char k, int x, int y) { GLUI_Master.key(k, x, y); }
+
+// ---- main window handlers ----
+
+void main_keyboard(unsigned char k, int x, int y) { GLUI_Master.key(k, x, y); }
+void main_mouse(int b, int s, int x, int y) { GLUI_Master.main_mouse(b, s, x, y); }
+void main_reshape(int w, int h) { GLUI_Master.main_reshape(w, h); }
+void master_idle() { GLUI_Master.idle(); }
+
+// ---- drawing the controls ----
+
+ImDrawList *dl() { return ImGui::GetWindowDrawList(); }
+
+// An etched line or frame: dark, with a light line one pixel below/right.
+void etched_rect(float x0, float y0, float x1, float y1) {
+    dl()->AddRect({x0 + 1, y0 + 1}, {x1 + 1, y1 + 1}, col(255));
+    dl()->AddRect({x0, y0}, {x1, y1}, col(128));
+}
+
+void label(const std::string &text, float x, float y) {
+    dl()->AddText({x, y}, col(0), text.c_str());
+}
+
+void arrow(ImVec2 c, float r, int dir_x, int dir_y, ImU32 colour) {
+    // A triangle pointing along (dir_x, dir_y), centred on c.
+    ImVec2 tip{c.x + dir_x * r, c.y + dir_y * r};
+    ImVec2 a{c.x - dir_x * r - dir_y * r, c.y - dir_y * r - dir_x * r};
+    ImVec2 b{c.x - dir_x * r + dir_y * r, c.y - dir_y * r + dir_x * r};
+    dl()->AddTriangleFilled(tip, b, a, colour);
+}
+
+// An invisible hit area over r; returns the pointer while it is held.
+bool hit(const char *id, const GLUI_Rect &r) {
+    ImGui::SetCursorScreenPos({float(r.x), float(r.y)});
+    ImGui::InvisibleButton(id, {float(r.w), float(r.h)});
+    return ImGui::IsItemActive();
+}
+
+double now() { return glutGet(GLUT_ELAPSED_TIME) / 1000.0; }
+
+}  // namespace
+
+void GLUI_Container::draw_children() {
+    for (GLUI_Control *c : children) {
+        ImGui::PushID(c);
+        c->draw();
+        ImGui::PopID();
+    }
+}
+
+void GLUI_Panel::draw() {
+    if (type != GLUI_PANEL_NONE) {
+        float top = rect.y + 7.f;
+        etched_rect(rect.x, top, rect.x + rect.w - 2, rect.y + rect.h - 2);
+        if (!name_.empty()) {
+            ImVec2 ts = ImGui::CalcTextSize(name_.c_str());
+            dl()->AddRectFilled({rect.x + 6.f, top - 1}, {rect.x + 10.f + ts.x, top + 2},
+                                ImGui::GetColorU32(ImGuiCol_WindowBg));
+            label(name_, rect.x + 8.f, rect.y);
+        }
+    }
+    draw_children();
+}
+
+void GLUI_Column::draw() {
+    if (!draw_bar) return;
+    dl()->AddLine({rect.x + 0.5f, rect.y + 2.f}, {rect.x + 0.5f, float(rect.y + rect.h)}, col(128));
+    dl()->AddLine({rect.x + 1.5f, rect.y + 2.f}, {rect.x + 1.5f, float(rect.y + rect.h)}, col(255));
+}
+
+void GLUI_Spinner::draw() {
+    label(name_, rect.x, rect.y + 3.f);
+    // The field: white, the text selected while the next digit replaces it.
+    ImVec2 f0{float(field.x), float(field.y)}, f1{float(field.x + field.w), float(field.y + field.h)};
+    dl()->AddRectFilled(f0, f1, editing_ ? IM_COL32(255, 255, 255, 255) : col(245));
+    dl()->AddRect(f0, f1, editing_ ? IM_COL32(40, 90, 200, 255) : col(140));
+    ImVec2 ts = ImGui::CalcTextSize(text_.c_str());
+    ImVec2 tp{f0.x + 4, f0.y + 3};
+    if (replace_) dl()->AddRectFilled({tp.x - 1, tp.y - 1}, {tp.x + ts.x + 1, tp.y + ts.y + 1}, IM_COL32(150, 185, 240, 255));
+    dl()->AddText(tp, col(0), text_.c_str());
+    if (editing_ && !replace_) dl()->AddLine({tp.x + ts.x + 1, tp.y}, {tp.x + ts.x + 1, tp.y + ts.y}, col(0));
+    if (hit("field", field) && ImGui::IsItemActivated()) begin_edit();
+
+    // Arrows: pressed, held (repeat by time) and dragged vertically.
+    const GLUI_Rect *parts[2] = {&up, &down};
+    for (int i = 0; i < 2; ++i) {
+        const GLUI_Rect &r = *parts[i];
+        int dir = i == 0 ? 1 : -1;
+        bool held = hit(i == 0 ? "up" : "down", r);
+        int y = int(ImGui::GetIO().MousePos.y);
+        if (ImGui::IsItemActivated()) arrow_press(dir, now(), y);
+        else if (held) arrow_hold(now(), y);
+        if (ImGui::IsItemDeactivated()) arrow_release();
+        dl()->AddRectFilled({float(r.x), float(r.y)}, {float(r.x + r.w), float(r.y + r.h)},
+                            held ? col(170) : ImGui::IsItemHovered() ? col(225) : col(205));
+        dl()->AddRect({float(r.x), float(r.y)}, {float(r.x + r.w), float(r.y + r.h)}, col(140));
+        arrow({r.x + r.w / 2.f, r.y + r.h / 2.f}, 3.f, 0, -dir, col(0));
+    }
+}
+
+void GLUI_Listbox::draw() {
+    label(name_, rect.x, rect.y + 3.f);
+    ImGui::SetCursorScreenPos({float(box.x), float(box.y)});
+    ImGui::SetNextItemWidth(float(box.w));
+    const char *shown = items.empty() ? "" : items[cur_].text.c_str();
+    if (ImGui::BeginCombo("##list", shown)) {
+        for (size_t i = 0; i < items.size(); ++i) {
+            ImGui::PushID(int(i));
+            if (ImGui::Selectable(items[i].text.c_str(), int(i) == cur_)) choose(int(i));
+            ImGui::PopID();
+        }
+        ImGui::EndCombo();
+    }
+}
+
+void GLUI_Button::draw() {
+    ImGui::SetCursorScreenPos({float(rect.x), float(rect.y)});
+    if (ImGui::Button(name_.c_str(), {float(rect.w), float(rect.h)})) click();
+}
+
+// Press, drag and release of the hit area over r, reported to a model
+// with press(x, y) / drag(x, y) / release().
+template <class C> void drag_area(C *c, const GLUI_Rect &r, GLUI_Impl *impl) {
+    bool held = hit("area", r);
+    ImVec2 m = ImGui::GetIO().MousePos;
+    int x = int(m.x), y = int(m.y);
+    if (ImGui::IsItemActivated()) {
+        c->press(x, y);
+        impl->mouse_x = x, impl->mouse_y = y;
+    } else if (held && (x != impl->mouse_x || y != impl->mouse_y)) {
+        c->drag(x, y);
+        impl->mouse_x = x, impl->mouse_y = y;
+    }
+    if (ImGui::IsItemDeactivated()) c->release();
+}
+
+void GLUI_Rotation::draw() {
+    drag_area(this, ball, glui_->impl);
+    ImVec2 c{ball.x + ball.w / 2.f, ball.y + ball.h / 2.f};
+    float r = ball.w / 2.f - 2;
+    dl()->AddCircleFilled(c, r, col(ImGui::IsItemActive() ? 200 : 215), 32);
+    // Three great circles of the turned ball; the far halves faint.
+    for (int axis = 0; axis < 3; ++axis) {
+        ImVec2 prev{};
+        float prev_z = 0;
+        for (int i = 0; i <= 32; ++i) {
+            float a = i * 6.2831853f / 32, u = std::cos(a), v = std::sin(a), p[3] = {0, 0, 0};
+            p[(axis + 1) % 3] = u, p[(axis + 2) % 3] = v;
+            float q[3];
+            for (int row = 0; row < 3; ++row) q[row] = m_[row] * p[0] + m_[4 + row] * p[1] + m_[8 + row] * p[2];
+            ImVec2 s{c.x + q[0] * r, c.y - q[1] * r};
+            if (i) {
+                bool front = q[2] + prev_z >= 0;
+                ImU32 colour = axis == 0 ? IM_COL32(190, 40, 40, front ? 255 : 60)
+                             : axis == 1 ? IM_COL32(40, 150, 40, front ? 255 : 60)
+                                         : IM_COL32(40, 60, 190, front ? 255 : 60);
+                dl()->AddLine(prev, s, colour, front ? 1.5f : 1.f);
+            }
+            prev = s, prev_z = q[2];
+        }
+    }
+    dl()->AddCircle(c, r, col(90), 32);
+    label(name_, rect.x + (rect.w - ImGui::CalcTextSize(name_.c_str()).x) / 2, ball.y + ball.h + 3.f);
+}
+
+void GLUI_Translation::draw() {
+    drag_area(this, pad, glui_->impl);
+    ImVec2 p0{float(pad.x + 2), float(pad.y + 2)}, p1{float(pad.x + pad.w - 2), float(pad.y + pad.h - 2)};
+    dl()->AddRectFilled(p0, p1, col(ImGui::IsItemActive() ? 200 : 215), 4.f);
+    dl()->AddRect(p0, p1, col(90), 4.f);
+    ImVec2 c{pad.x + pad.w / 2.f, pad.y + pad.h / 2.f};
+    float d = pad.w / 2.f - 10;
+    ImU32 a = IM_COL32(40, 60, 150, 255);
+    arrow({c.x, c.y - d}, 6, 0, -1, a);
+    arrow({c.x, c.y + d}, 6, 0, 1, a);
+    if (type_ == GLUI_TRANSLATION_XY) {
+        arrow({c.x - d, c.y}, 6, -1, 0, a);
+        arrow({c.x + d, c.y}, 6, 1, 0, a);
+        dl()->AddLine({c.x - d + 6, c.y}, {c.x + d - 6, c.y}, a, 2.f);
+    }
+    dl()->AddLine({c.x, c.y - d + 6}, {c.x, c.y + d - 6}, a, 2.f);
+    label(name_, rect.x + (rect.w - ImGui::CalcTextSize(name_.c_str()).x) / 2, pad.y + pad.h + 3.f);
+}
+
+namespace {
+
+void draw_frame(GLUI *g) {
+    GLUI_Impl *im = g->impl;
+    ImGui::SetCurrentContext(im->ctx);
+    ImGuiIO &io = ImGui::GetIO();
+    int w = glutGet(GLUT_WINDOW_WIDTH), h = glutGet(GLUT_WINDOW_HEIGHT);
+    io.DisplaySize = ImVec2(float(w), float(h));
+    double t = now();
+    io.DeltaTime = float(std::max(1e-3, t - im->last_time));
+    im->last_time = t;
+    while (!im->events.empty()) {
+        GLUI_Impl::Event e = im->events.front();
+        im->events.pop_front();
+        io.MousePos = ImVec2(float(e.x), float(e.y));
+        if (e.button >= 0) {
+            io.MouseDown[e.button] = e.down != 0;
+            break;
+        }
+    }
+
+    ImGui_ImplOpenGL2_NewFrame();
+    ImGui::NewFrame();
+    g->fit(-1, -1);   // the panel may have grown since the last frame
+    ImGui::SetNextWindowPos({0, 0});
+    ImGui::SetNextWindowSize(io.DisplaySize);
+    ImGui::PushStyleVar(ImGuiStyleVar_WindowPadding, {0, 0});
+    ImGui::PushStyleVar(ImGuiStyleVar_WindowBorderSize, 0);
+    ImGui::Begin("##glui", nullptr,
+                 ImGuiWindowFlags_NoDecoration | ImGuiWindowFlags_NoMove |
+                     ImGuiWindowFlags_NoSavedSettings | ImGuiWindowFlags_NoBringToFrontOnFocus |
+                     ImGuiWindowFlags_NoScrollWithMouse | ImGuiWindowFlags_NoNav);
+    g->draw_children();
+    ImGui::End();
+    ImGui::PopStyleVar(2);
+    ImGui::Render();
+
+    glViewport(0, 0, w, h);
+    ImVec4 bg = ImGui::GetStyle().Colors[ImGuiCol_WindowBg];
+    glClearColor(bg.x, bg.y, bg.z, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    ImGui_ImplOpenGL2_RenderDrawData(ImGui::GetDrawData());
+    glutSwapBuffers();
+
+    ++g->frames_drawn;
+    if (g->frames_left > 0) --g->frames_left;
+    if (!im->events.empty()) g->frames_left = std::max(g->frames_left, 2);
+    if (g->needs_frame()) glutPostRedisplay();
+}
+
+}  // namespace
+
+void glui_open_subwindow(GLUI *g) {
+    glutSetWindow(g->parent_window);
+    int W = glutGet(GLUT_WINDOW_WIDTH), H = glutGet(GLUT_WINDOW_HEIGHT), w = g->layout();
+    g->window = glutCreateSubWindow(g->parent_window, std::max(0, W - w), 0, std::max(1, w), H);
+    glutDisplayFunc(sub_display);
+    glutReshapeFunc(sub_reshape);
+    glutMouseFunc(sub_mouse);
+    glutMotionFunc(sub_motion);
+    glutPassiveMotionFunc(sub_motion);
+    glutEntryFunc(sub_entry);
+    glutKeyboardFunc(sub_keyboard);
+
+    g->impl = new GLUI_Impl;
+    ImGuiContext *prev = ImGui::GetCurrentContext();
+    g->impl->ctx = ImGui::CreateContext();
+    ImGui::SetCurrentContext(g->impl->ctx);
+    ImGuiIO &io = ImGui::GetIO();
+    io.IniFilename = nullptr;   // nothing to remember between runs
+    io.ConfigFlags |= ImGuiConfigFlags_NoMouseCursorChange;
+    ImGui::StyleColorsLight();
+    ImGuiStyle &s = ImGui::GetStyle();
+    s.Colors[ImGuiCol_WindowBg] = ImVec4(0.86f, 0.86f, 0.86f, 1);
+    s.Colors[ImGuiCol_Button] = ImVec4(0.78f, 0.78f, 0.80f, 1);
+    s.Colors[ImGuiCol_FrameBg] = ImVec4(0.97f, 0.97f, 0.97f, 1);
+    s.FrameBorderSize = 1;
+    s.FrameRounding = 2;
+    ImGui_ImplOpenGL2_Init();
+    g->impl->last_time = now();
+    if (prev) ImGui::SetCurrentContext(prev);
+    g->wake();
+}
+
+void glui_install_main_handlers() {
+    glutKeyboardFunc(main_keyboard);
+    glutMouseFunc(main_mouse);
+    glutReshapeFunc(main_reshape);
+}
+
+void glui_install_idle() { glutIdleFunc(master_idle); }
