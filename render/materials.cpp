@@ -1,0 +1,63 @@
+#include "render/materials.h"
+
+#include <GL/gl.h>
+
+const Material block_red_material = {{0.3f, 0, 0, 1}, {0.9f, 0, 0, 1}, {0, 0, 0, 1}, 4};
+const Material block_blue_material = {{0, 0, 0.3f, 1}, {0, 0, 0.9f, 1}, {0, 0, 0, 1}, 14};
+const Material block_green_material = {{0, 0.3f, 0, 1}, {0, 0.9f, 0, 1}, {0, 0, 0, 1}, 4};
+
+// The plate is never shiny.
+const Material base_red_material = {{0.3f, 0, 0, 1}, {0.9f, 0, 0, 1}, {0, 0, 0, 1}, 0};
+const Material base_blue_material = {{0, 0, 0.3f, 1}, {0, 0, 0.9f, 1}, {0, 0, 0, 1}, 0};
+const Material base_green_material = {{0, 0.3f, 0, 1}, {0, 0.9f, 0, 1}, {0, 0, 0, 1}, 0};
+
+const Material cursor_material = {{0.2f, 0.2f, 0.2f, 0.5f}, {0.8f, 0.8f, 0.8f, 0.5f}, {0, 0, 0, 0}, 0.5f};
+const Material outline_material = {{0, 0, 0, 1}, {0, 0, 0, 0}, {0, 0, 0, 0}, 0};
+
+const float light_position[4] = {1, 3, 1.5f, 1};
+const float light_ambient[4] = {0.6f, 0.6f, 0.6f, 1};
+const float light_diffuse[4] = {0.4f, 0.4f, 0.4f, 1};
+const float light_specular[4] = {0.8f, 0.8f, 0.8f, 1};
+
+void apply_material(Material m)
+{
+    glMaterialfv(GL_FRONT, GL_AMBIENT, m.ambient);
+    glMaterialfv(GL_FRONT, GL_DIFFUSE, m.diffuse);
+    glMaterialfv(GL_FRONT, GL_SPECULAR, m.specular);
+    glMaterialfv(GL_FRONT, GL_SHININESS, &m.shininess);
+}
+
+void apply_block_material(const Block& b)
+{
+    switch (b.color) {
+    case COLOR_RED: apply_material(block_red_material); break;
+    case COLOR_BLUE: apply_material(block_blue_material); break;
+    case COLOR_GREEN: apply_material(block_green_material); break;
+    default: break;
+    }
+}
+
+void apply_base_material(int color_code)
+{
+    switch (color_code) {
+    case COLOR_RED: apply_material(base_red_material); break;
+    case COLOR_BLUE: apply_material(base_blue_material); break;
+    case COLOR_GREEN: apply_material(base_green_material); break;
+    default: break;
+    }
+}
+
+void init_lighting()
+{
+    glEnable(GL_LIGHT0);
+    glLightfv(GL_LIGHT0, GL_DIFFUSE, light_diffuse);
+    glLightfv(GL_LIGHT0, GL_AMBIENT, light_ambient);
+    glLightfv(GL_LIGHT0, GL_SPECULAR, light_specular);
+    glShadeModel(GL_FLAT);
+}
+
+void position_light()
+{
+    glMatrixMode(GL_MODELVIEW);
+    glLightfv(GL_LIGHT0, GL_POSITION, light_position);
+}
