@@ -3,8 +3,9 @@
 BUILD := build
 SAN_BUILD := build-sanitize
 JOBS := 2
+FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build run test test-sanitize clean
+.PHONY: all deps build run test test-sanitize fuzz bench screenshot clean
 
 all: build
 
@@ -18,8 +19,9 @@ build: deps
 run: build
 	$(BUILD)/app/plok_time
 
-# Everything: the unit, rendering and end-to-end tests, then the in-process
-# tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Everything: the unit, rendering and end-to-end tests and a minute of the board
+# fuzzer; then the in-process tests and the input storm again under
+# AddressSanitizer and UndefinedBehaviorSanitizer.
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure
 	@$(MAKE) --no-print-directory test-sanitize
@@ -27,7 +29,19 @@ test: build
 test-sanitize: deps
 	@cmake -S . -B $(SAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DPLOK_SANITIZE=ON >/dev/null
 	@cmake --build $(SAN_BUILD) -j$(JOBS)
-	ctest --test-dir $(SAN_BUILD) -L unit --output-on-failure
+	ctest --test-dir $(SAN_BUILD) -L 'unit|storm' --output-on-failure
+
+# The board fuzzer (clang's libFuzzer); `make fuzz FUZZ_SECONDS=3600` for a long run.
+fuzz: deps
+	tests/fuzz/run.sh $(FUZZ_SECONDS)
+
+# Frame times of the scene pass against a bare reference loop.
+bench: build
+	python3 tests/lib/with_xvfb.py $(BUILD)/bench/frame_bench
+
+# The picture in this README.
+screenshot: build
+	python3 scripts/screenshot.py $(BUILD)/app/plok_time docs/screenshot.png
 
 clean:
-	rm -rf $(BUILD) $(SAN_BUILD)
+	rm -rf $(BUILD) $(SAN_BUILD) build-fuzz
