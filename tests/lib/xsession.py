@@ -123,9 +123,14 @@ class XSession:
     def xdotool(self, *args):
         return self.run("xdotool", *[str(a) for a in args])
 
-    def wait_window(self, name, timeout=60.0):
-        """The id of the first visible window titled exactly `name`."""
+    def wait_window(self, name, app=None, timeout=60.0):
+        """The id of the first visible window titled exactly `name`; fails at
+        once, with what it printed, when the program or the server has died."""
         def find():
+            for proc, who in ((self.xvfb, "Xvfb"), (app and app.proc, "the program")):
+                if proc and proc.poll() is not None:
+                    raise AssertionError(f"{who} ended with status {proc.returncode} "
+                                         f"before the window showed; stderr: {app and app.err}")
             out = self.run("xdotool", "search", "--onlyvisible", "--name", f"^{name}$", check=False)
             ids = out.split()
             return ids[0] if ids else None
