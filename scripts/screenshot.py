@@ -8,6 +8,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 from xsession import XSession, wait_for  # noqa: E402
 
 
+
 def main(binary, out):
     with XSession() as x:
         app = x.start([binary])
@@ -17,15 +18,24 @@ def main(binary, out):
         wait_for(lambda: x.geometry(panel)[2] > 100)
         left, top, _, _ = x.geometry(win)
         x.xdotool("mousemove", "--sync", left + 250, top + 300)
-        # A blue wall along the front, a tower on its left end and a bridge over it.
-        x.key("w", "w", "d", "d")
-        for _ in range(3):
-            x.key("space", "d", "d")
-        x.key("a", "a", "a", "a", "a", "a")
-        for _ in range(3):
-            x.key("space")
-        x.key("w", "w", "w", "d", "d", "d", "space", "space")
-        x.key("s", "s", "s", "s", "a", "a", "a", "a")
+        at = (left + 150, top + 150)
+        menu = {"width": (0, 8), "length": (1, 8), "color": (2, 8)}
+        colors = {"red": (0, 3), "blue": (1, 3), "green": (2, 3)}
+
+        def brick(color, width, length):
+            x.choose_from_menu(*at, menu["color"], colors[color])
+            x.choose_from_menu(*at, menu["width"], (width - 1, 4))
+            x.choose_from_menu(*at, menu["length"], (length - 1, 4))
+            x.xdotool("mousemove", "--sync", left + 250, top + 300)
+
+        # A red wall at the back, a green step in front of it, a blue tower on the right.
+        brick("red", 1, 4)
+        x.key(*"dddwwwwww", "space", "space", "space")
+        brick("green", 2, 2)
+        x.key(*"aass", "space", "d", "space")
+        brick("blue", 2, 2)
+        x.key(*"ddddsss", "space", "space", "w", "space", "a")
+        x.key(*"ssssssaaaaaaaa")  # the grey cursor at the front left corner
         x.key("p")
         app.wait_output(lambda o: o.count("\n") >= 11)
         x.screenshot(win, out)

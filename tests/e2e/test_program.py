@@ -182,37 +182,22 @@ class Program(unittest.TestCase):
 
     # ---- The popup menu -------------------------------------------------------
 
-    def test_popup_menu_changes_the_board_size(self):
-        menu = self.open_menu()
-        entry_h = menu[3] // 8  # Width, Length, Color, Base Color, Base Size, Rotate, Clear, Undo
-        self.x.xdotool("mousemove", "--sync", menu[0] + 20, menu[1] + entry_h * 4 + entry_h // 2)
-        sub = wait_for(lambda: self.menus_other_than(menu), what="the Base Size submenu")
-        sx, sy, sw, sh = sub
-        self.x.click(sx + 20, sy + sh // 3 + sh // 6)  # "20x20", the second of three
+    def test_popup_menu_changes_the_board_and_the_panel_follows(self):
+        at = (self.left + 250, self.top + 300)
+        self.x.choose_from_menu(*at, (4, 8), (1, 3))  # Base Size, 20x20
         self.over_view()
         self.assertEqual(self.height_report(20), matrix(empty_rows(20)))
-
-    def open_menu(self):
-        self.x.xdotool("mousemove", "--sync", self.left + 250, self.top + 300)
-        self.x.xdotool("mousedown", 3)
-        self.x.xdotool("mouseup", 3)
-        return wait_for(lambda: self.menus_other_than(None), what="the popup menu")
-
-    def menus_other_than(self, known):
-        """The geometry of a mapped popup menu window other than `known`."""
-        out = self.x.run("xwininfo", "-root", "-children", check=False)
-        for line in out.splitlines():
-            line = line.strip()
-            if not line.startswith("0x"):
-                continue
-            wid = int(line.split()[0], 16)
-            attrs = self.x.run("xwininfo", "-id", str(wid), check=False)
-            if "IsViewable" not in attrs or "Override Redirect State: yes" not in attrs:
-                continue
-            g = self.x.geometry(wid)
-            if g != known and g[2] < 400:
-                return g
-        return None
+        # Width 3 from the menu; the Width spinner's next step counts from 3.
+        self.x.choose_from_menu(*at, (0, 8), (2, 4))
+        self.click_control("spinner-up", "Width:")
+        self.x.key("space")
+        rows = empty_rows(20)
+        for r in range(4):
+            rows[r][:2] = [1, 1]
+        self.assertEqual(self.height_report(20), matrix(rows))
+        self.x.choose_from_menu(*at, (7, 8))  # Undo
+        self.over_view()
+        self.assertEqual(self.height_report(20), matrix(empty_rows(20)))
 
 
 def main():

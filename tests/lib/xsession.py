@@ -175,6 +175,38 @@ class XSession:
                          x0 + (x1 - x0) * i // steps, y0 + (y1 - y0) * i // steps)
         self.xdotool("mouseup", button)
 
+    def menus(self):
+        """Geometries of the popup menus that are open (mapped override-redirect windows)."""
+        found = []
+        for line in self.run("xwininfo", "-root", "-children", check=False).splitlines():
+            line = line.strip()
+            if not line.startswith("0x"):
+                continue
+            wid = int(line.split()[0], 16)
+            attrs = self.run("xwininfo", "-id", str(wid), check=False)
+            if "IsViewable" in attrs and "Override Redirect State: yes" in attrs:
+                found.append(self.geometry(wid))
+        return found
+
+    def choose_from_menu(self, x, y, *steps):
+        """Opens the right-button menu at (x, y) and walks it. Each step is
+        (index, count): entry `index` of the `count` entries of the menu that
+        opened last; the entries before the last step open submenus, the last
+        one is clicked."""
+        self.xdotool("mousemove", "--sync", x, y)
+        self.xdotool("click", 3)
+        known = []
+        for n, (index, count) in enumerate(steps):
+            menu = wait_for(lambda: next((m for m in self.menus() if m not in known), None),
+                            what="a popup menu")
+            known.append(menu)
+            mx, my, mw, mh = menu
+            ex, ey = mx + mw // 2, my + mh * index // count + mh // (2 * count)
+            if n + 1 < len(steps):
+                self.xdotool("mousemove", "--sync", ex, ey)
+            else:
+                self.click(ex, ey)
+
     def screenshot(self, win, path):
         """Saves a window's pixels as a PNG (ImageMagick's import)."""
         subprocess.run(["import", "-window", str(win), path], env=self.env, check=True,
