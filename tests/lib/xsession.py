@@ -76,12 +76,14 @@ class XSession:
         self.apps = []
 
     def __enter__(self):
-        # A server can lose the race for a display number to another test's
-        # server and die after naming it: check that it answers, else start anew.
+        # -noreset: by default the server resets when its last client leaves,
+        # and a program connecting just then is refused. A server can also lose
+        # the race for a display number and die: check that it answers.
         for _ in range(5):
             r, w = os.pipe()
             self.xvfb = subprocess.Popen(
-                ["Xvfb", "-displayfd", str(w), "-screen", "0", self.size, "-nolisten", "tcp"],
+                ["Xvfb", "-displayfd", str(w), "-screen", "0", self.size, "-nolisten", "tcp",
+                 "-noreset"],
                 pass_fds=(w,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             os.close(w)
             with os.fdopen(r) as f:
