@@ -46,7 +46,7 @@ constexpr float STUD_R = 0.0625f, STUD_H = 0.0325f;
 constexpr int SUBDIV = 20;
 
 struct Mat {
-    float amb[4], dif[4], spec[4], shine;
+    float amb[4], dif[4], specular[4], shine;
 };
 const Mat REF_BLOCK[3] = {{{0.3f, 0, 0, 1}, {0.9f, 0, 0, 1}, {0, 0, 0, 1}, 4},
                           {{0, 0, 0.3f, 1}, {0, 0, 0.9f, 1}, {0, 0, 0, 1}, 14},
@@ -64,7 +64,7 @@ void ref_material(const Mat &m)
 {
     glMaterialfv(GL_FRONT, GL_AMBIENT, m.amb);
     glMaterialfv(GL_FRONT, GL_DIFFUSE, m.dif);
-    glMaterialfv(GL_FRONT, GL_SPECULAR, m.spec);
+    glMaterialfv(GL_FRONT, GL_SPECULAR, m.specular);
     glMaterialf(GL_FRONT, GL_SHININESS, m.shine);
 }
 
