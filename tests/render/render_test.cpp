@@ -106,9 +106,7 @@ std::map<std::pair<int, int>, Points> by_cell(const Points& ps, float above)
 int distinct(std::vector<float> v)
 {
     std::sort(v.begin(), v.end());
-    int n = !v.empty();
-    for (std::size_t i = 1; i < v.size(); ++i) n += v[i] - v[i - 1] > 1e-4f;
-    return n;
+    return int(std::unique(v.begin(), v.end(), [](float a, float b) { return b - a <= 1e-4f; }) - v.begin());
 }
 
 // 'w' background, 'k' black, 'g' grey, 'R'/'G'/'B' a dominant colour, '?' else.
@@ -153,8 +151,8 @@ int count_kind(char kind)
 
 TEST(BrickShape, BoxIsSixFacesAndOutlineTracesThem)
 {
-    const int axis[6] = {2, 0, 1, 1, 2, 0};  // each face's plane in drawing order, for width 2, length 4
-    const float value[6] = {0, 1, 0, 0.25f, -0.5f, 0};
+    // Each face's plane, as axis and value, in drawing order, for width 2, length 4.
+    const std::pair<int, float> plane[6] = {{2, 0}, {0, 1}, {1, 0}, {1, 0.25f}, {2, -0.5f}, {0, 0}};
     const auto prims = capture([] { draw_block_box(2, 4); });
     expect_bounds(flat(prims), {0, 0, -0.5f}, {1, 0.25f, 0});
     // The triangles of a face come in a row; no two faces in a row share a plane.
@@ -169,8 +167,8 @@ TEST(BrickShape, BoxIsSixFacesAndOutlineTracesThem)
     ASSERT_EQ(faces.size(), 6u);
     for (int f = 0; f < 6; ++f) {
         EXPECT_EQ(faces[f].size(), 4u) << "corners of face " << f;
-        EXPECT_EQ(flat_axis(faces[f]), axis[f]) << "face " << f;
-        EXPECT_NEAR(faces[f][0][axis[f]], value[f], 1e-4) << "face " << f;
+        EXPECT_EQ(flat_axis(faces[f]), plane[f].first) << "face " << f;
+        EXPECT_NEAR(faces[f][0][plane[f].first], plane[f].second, 1e-4) << "face " << f;
     }
 
     glLineWidth(3);
@@ -230,11 +228,8 @@ protected:
     // The board's start state and the GL set-up the program makes.
     void SetUp() override
     {
-        cursor = Block(0, 0, 0, 0, 2, 2, 0);
-        blocks.clear();
-        board_size_x = board_size_z = 10;
-        base_color = COLOR_GREEN;
-        camera_reset_pending = 1;
+        cursor = Block(0, 0, 0, 0, 2, 2, 0), blocks.clear();
+        board_size_x = board_size_z = 10, base_color = COLOR_GREEN, camera_reset_pending = 1;
         glEnable(GL_DEPTH_TEST);
         glClearColor(1, 1, 1, 1);
         set_projection(WIN_W, WIN_H);
@@ -242,26 +237,17 @@ protected:
     }
 };
 
-TEST_F(Frame, PlateInBaseColourGreyCursorWithBlackEdges)
+TEST_F(Frame, PlateBricksAndCursorInTheirColoursCursorAndBricksEdgedInBlack)
 {
     const V3 plate_middle = {1.25f, 0, -1.25f};  // between studs
-    draw_frame();
-    EXPECT_EQ(kind_at(plate_middle), 'G');
+    for (auto [color, kind] : {std::pair{COLOR_RED, 'R'}, {COLOR_BLUE, 'B'}, {COLOR_GREEN, 'G'}}) {
+        base_color = color;
+        draw_frame();
+        EXPECT_EQ(kind_at(plate_middle), kind);
+    }
     EXPECT_EQ(kind_at({0.25f, CELL / 2, 0}), 'g');  // the cursor's front
-    EXPECT_GT(count_kind('k'), 200);                // its outline
-    base_color = COLOR_RED;
-    draw_frame();
-    EXPECT_EQ(kind_at(plate_middle), 'R');
-    base_color = COLOR_BLUE;
-    draw_frame();
-    EXPECT_EQ(kind_at(plate_middle), 'B');
-    EXPECT_EQ(quadrics_created, 1) << "one stud quadric for the process";
-}
-
-TEST_F(Frame, PlacedBricksInTheirColoursUnderTheCursor)
-{
-    draw_frame();
     const int cursor_edges = count_kind('k');
+    EXPECT_GT(cursor_edges, 200);
     blocks.push_back(Block(0, 0, 0, 0, 2, 2, COLOR_RED));
     blocks.push_back(Block(6, 0, 4, 0, 2, 2, COLOR_BLUE));
     blocks.push_back(Block(3, 0, 4, 1, 2, 2, COLOR_RED));  // flagged: not drawn
@@ -272,19 +258,17 @@ TEST_F(Frame, PlacedBricksInTheirColoursUnderTheCursor)
     EXPECT_EQ(kind_at({1.75f, CELL / 2, -1.0f}), 'B');
     EXPECT_EQ(kind_at({1.0f, 0, -1.25f}), 'G');
     EXPECT_GT(count_kind('k'), cursor_edges + 100);  // the blue brick's outline
+    EXPECT_EQ(quadrics_created, 1) << "one stud quadric for the process";
 }
 
 TEST_F(Frame, CameraFollowsTheBoardSizeOnlyWhenAsked)
 {
-    const float eye_y[] = {1, 3, 4};
     int plate_pixels = 0;
-    for (int i = 0; i < 3; ++i) {
-        const float size = 10.0f * (i + 1);
-        board_size_x = board_size_z = size;
-        camera_reset_pending = 1;
+    for (auto [size, eye_y] : {std::pair{10, 1.f}, {20, 3.f}, {30, 4.f}}) {
+        board_size_x = board_size_z = size, camera_reset_pending = 1;
         draw_frame();
         EXPECT_EQ(camera_reset_pending, 0);
-        EXPECT_FLOAT_EQ(eye.y, eye_y[i]);
+        EXPECT_FLOAT_EQ(eye.y, eye_y);
         EXPECT_EQ(kind_at({size * CELL / 2, 0, -size * CELL / 2}), 'G') << size;
         EXPECT_GT(count_kind('G'), plate_pixels) << size;
         plate_pixels = count_kind('G');
@@ -297,6 +281,7 @@ TEST_F(Frame, CameraFollowsTheBoardSizeOnlyWhenAsked)
 TEST_F(Frame, ProjectionUsesTheWholeWindowAndKeepsItForAnEmptyOne)
 {
     float p[16], kept[16];
+    GLint mode;
     set_projection(1000, 500);
     glGetFloatv(GL_PROJECTION_MATRIX, p);
     EXPECT_FLOAT_EQ(p[0], 0.5f);  // cot(45 deg) / aspect 2
@@ -308,7 +293,6 @@ TEST_F(Frame, ProjectionUsesTheWholeWindowAndKeepsItForAnEmptyOne)
         glGetFloatv(GL_PROJECTION_MATRIX, kept);
         EXPECT_TRUE(std::equal(p, p + 16, kept)) << w << "x" << h;
         EXPECT_TRUE(window_width == w && window_height == h);
-        GLint mode;
         glGetIntegerv(GL_MATRIX_MODE, &mode);
         EXPECT_EQ(mode, GL_MODELVIEW);
     }
