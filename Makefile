@@ -5,7 +5,7 @@ SAN_BUILD := build-sanitize
 JOBS := 2
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build run test test-sanitize fuzz bench screenshot clean
+.PHONY: all deps build run test test-sanitize fuzz bench bench-program soak screenshot clean
 
 all: build
 
@@ -38,6 +38,15 @@ fuzz: deps
 # Frame times of the scene pass against a bare reference loop.
 bench: build
 	python3 tests/lib/with_xvfb.py $(BUILD)/bench/frame_bench
+
+# The whole program's frame rate with its panel and without, and key latency.
+bench-program: build
+	python3 bench/program_bench.py $(BUILD)
+
+# Resident memory over 10,000 place-and-undo cycles and as many frames (about 20 minutes).
+soak: build
+	python3 tests/stress/soak.py $(BUILD)/app/plok_time $(BUILD)/tests/e2e/panel_layout \
+		$(BUILD)/bench/libswap_counter.so --cycles 10000 --frames 10000 --verbose
 
 # The picture in this README.
 screenshot: build

@@ -17,7 +17,7 @@ def main(binary, out):
         panel = wait_for(lambda: x.children(win))[0]
         wait_for(lambda: x.geometry(panel)[2] > 100)
         left, top, _, _ = x.geometry(win)
-        x.xdotool("mousemove", "--sync", left + 250, top + 300)
+        x.move(left + 250, top + 300)
         at = (left + 150, top + 150)
         menu = {"width": (0, 8), "length": (1, 8), "color": (2, 8)}
         colors = {"red": (0, 3), "blue": (1, 3), "green": (2, 3)}
@@ -26,7 +26,7 @@ def main(binary, out):
             x.choose_from_menu(*at, menu["color"], colors[color])
             x.choose_from_menu(*at, menu["width"], (width - 1, 4))
             x.choose_from_menu(*at, menu["length"], (length - 1, 4))
-            x.xdotool("mousemove", "--sync", left + 250, top + 300)
+            x.move(left + 250, top + 300)
 
         # A red wall at the back, a green step in front of it, a blue tower on the right.
         brick("red", 1, 4)

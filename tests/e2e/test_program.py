@@ -70,7 +70,7 @@ class Program(unittest.TestCase):
 
     def over_view(self):
         """Keys reach the window under the pointer: put it over the 3-D view."""
-        self.x.xdotool("mousemove", "--sync", self.left + 250, self.top + 300)
+        self.x.move(self.left + 250, self.top + 300)
 
     def keys_printing(self, keys, lines):
         """Types keys and returns what they print, once `lines` lines have come."""

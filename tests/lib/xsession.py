@@ -38,8 +38,11 @@ class App:
         self._out = bytearray()
         self._err = bytearray()
         self._lock = threading.Lock()
-        for stream, buf in ((self.proc.stdout, self._out), (self.proc.stderr, self._err)):
-            threading.Thread(target=self._pump, args=(stream, buf), daemon=True).start()
+        self._pumps = [threading.Thread(target=self._pump, args=(stream, buf), daemon=True)
+                       for stream, buf in ((self.proc.stdout, self._out),
+                                           (self.proc.stderr, self._err))]
+        for t in self._pumps:
+            t.start()
 
     def _pump(self, stream, buf):
         for chunk in iter(lambda: stream.read1(4096), b""):
@@ -60,7 +63,11 @@ class App:
         return wait_for(lambda: cond(self.out), timeout, what)
 
     def wait_exit(self, timeout=60.0):
-        return self.proc.wait(timeout)
+        """The exit status, once everything the program wrote has been read."""
+        status = self.proc.wait(timeout)
+        for t in self._pumps:
+            t.join(timeout)
+        return status
 
     def kill(self):
         if self.proc.poll() is None:
@@ -164,13 +171,20 @@ class XSession:
         (no window manager runs, so focus follows the pointer)."""
         self.xdotool("key", "--delay", 20, *keys)
 
+    def move(self, x, y):
+        """Moves the pointer and waits until it is there. (xdotool's --sync
+        waits for a motion, so a move to where the pointer already is would
+        stall: step aside first.)"""
+        self.xdotool("mousemove", x + 1, y)
+        self.xdotool("mousemove", "--sync", x, y)
+
     def click(self, x, y, button=1):
         """A press and release at a screen position."""
-        self.xdotool("mousemove", "--sync", x, y)
+        self.move(x, y)
         self.xdotool("click", button)
 
     def drag(self, x0, y0, x1, y1, steps=10, button=1):
-        self.xdotool("mousemove", "--sync", x0, y0)
+        self.move(x0, y0)
         self.xdotool("mousedown", button)
         for i in range(1, steps + 1):
             self.xdotool("mousemove", "--sync",
@@ -195,7 +209,7 @@ class XSession:
         (index, count): entry `index` of the `count` entries of the menu that
         opened last; the entries before the last step open submenus, the last
         one is clicked."""
-        self.xdotool("mousemove", "--sync", x, y)
+        self.move(x, y)
         self.xdotool("click", 3)
         known = []
         for n, (index, count) in enumerate(steps):
@@ -205,7 +219,7 @@ class XSession:
             mx, my, mw, mh = menu
             ex, ey = mx + mw // 2, my + mh * index // count + mh // (2 * count)
             if n + 1 < len(steps):
-                self.xdotool("mousemove", "--sync", ex, ey)
+                self.move(ex, ey)
             else:
                 self.click(ex, ey)
 
