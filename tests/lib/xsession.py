@@ -222,6 +222,8 @@ class XSession:
                 self.move(ex, ey)
             else:
                 self.click(ex, ey)
+        # The menu holds the pointer until it has closed.
+        wait_for(lambda: not self.menus(), what="the popup menu to close")
 
     def screenshot(self, win, path):
         """Saves a window's pixels as a PNG (ImageMagick's import)."""
