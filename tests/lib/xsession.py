@@ -232,6 +232,55 @@ class XSession:
         return path
 
 
+class Batch:
+    """xdotool commands sent in one call (starting xdotool costs about as much
+    as a dozen events): Batch(x).click(10, 20).keys(["a"]).sleep(0.1).send()."""
+
+    def __init__(self, x):
+        self.x, self.args = x, []
+
+    def add(self, *args):
+        self.args += [str(a) for a in args]
+        return self
+
+    def move(self, px, py, sync=False):
+        """sync: until the pointer is there (a step aside first, as in XSession.move)."""
+        px, py = int(px), int(py)
+        if sync:
+            self.add("mousemove", px + 1 if px < 1000 else px - 1, py)
+        return self.add("mousemove", *(["--sync"] if sync else []), px, py)
+
+    def click(self, px, py, button=1):
+        return self.move(px, py, sync=True).add("click", button)
+
+    def keys(self, names, delay=0):
+        return self.add("key", "--delay", delay, *names) if names else self
+
+    def sleep(self, seconds):
+        return self.add("sleep", f"{seconds:.3f}")
+
+    def send(self):
+        if self.args:
+            self.x.xdotool(*self.args)
+        self.args = []
+
+
+def read_layout(layout_binary):
+    """Where the panel puts each control, as panel_layout prints it:
+    ({(kind, name, n): (x, y, w, h)} in panel pixels, the panel's width)."""
+    out = subprocess.run([layout_binary], check=True, stdout=subprocess.PIPE, text=True).stdout
+    controls, seen, width = {}, {}, None
+    for line in out.splitlines():
+        fields = line.split("|")
+        if fields[0] == "width":
+            width = int(fields[1])
+            continue
+        key = (fields[0], fields[1])
+        seen[key] = seen.get(key, 0) + 1
+        controls[key + (seen[key],)] = tuple(int(v) for v in fields[2:6])
+    return controls, width
+
+
 def send_close_request(display, win):
     """Asks a window to close as a window manager's close button does: a
     WM_DELETE_WINDOW client message (no window manager runs under Xvfb)."""

@@ -1,9 +1,7 @@
 #!/usr/bin/env python3
-"""No leaks: a session that goes through every part of the program (keys,
-every panel control, the popup menu, a window resize) ends on "q" with
-status 0 and without a LeakSanitizer report. The suppressions (lsan.supp)
-cover libraries under freeglut only; leak_canary checks first that a leak of
-our own, made in a GLUT callback with the GL driver loaded, is still reported.
+"""No leaks: a session through every part of the program ends on "q" with status 0
+and no LeakSanitizer report; and (lsan.supp covering only libraries under
+freeglut) a leak of our own in a GLUT callback, leak_canary's, is still reported.
 
     leaks.py PLOK_TIME PANEL_LAYOUT LEAK_CANARY
 """
@@ -11,27 +9,23 @@ import re
 import sys
 import time
 
-from stresslib import (Batch, Program, XSession, parse_reports, read_layout, sanitizer_report,
-                       start, wait_for)
+from stresslib import Batch, Program, XSession, parse_reports, sanitizer_env, sanitizer_report
 
 FRAME = 0.1
 
 
 def canary(x, binary):
-    app = start(x, [binary])
-    code = app.wait_exit(120)
-    err = app.err
+    app = x.start([binary], sanitizer_env(binary))
+    code, err = app.wait_exit(120), app.err
     leaks = re.findall(r"(Direct|Indirect) leak of (\d+) byte", err)
     if code == 0 or leaks != [("Direct", "100")] or "lose_a_hundred_bytes" not in err:
         return (f"the canary's leak was not reported alone (status {code}, leaks {leaks}):\n"
                 f"{err[-6000:]}")
-    return None
 
 
-def session(x, binary, layout, panel_width):
-    app = start(x, [binary])
-    p = Program(x, app, layout, panel_width)
-    view, corner = p.view_point(0.3, 0.5), p.view_point(0.05, 0.05)
+def session(x, binary, layout_binary):
+    p = Program(x, binary, layout_binary)
+    app, view, corner = p.app, p.view_point(0.3, 0.5), p.view_point(0.05, 0.05)
 
     def control(kind, name, n=1, fx=0.5, fy=0.5):
         return p.control_point((kind, name, n), fx, fy)
@@ -57,7 +51,7 @@ def session(x, binary, layout, panel_width):
     Batch(x).move(*control("spinner-up", "Length:"), sync=True).add("mousedown", 1).sleep(1.0) \
         .add("mouseup", 1).sleep(FRAME).send()
     click(control("spinner-down", "Length:"))
-    x0, y0, w, h = layout[("spinner", "Width:", 1)]
+    x0, y0, w, h = p.layout[("spinner", "Width:", 1)]
     px, py = p.panel_origin()
     click((px + x0 + w - 13 - 20, py + y0 + h // 2))
     Batch(x).keys(["BackSpace", "3", "Return"], 20).sleep(FRAME).send()
@@ -81,31 +75,22 @@ def session(x, binary, layout, panel_width):
     Batch(x).add("windowsize", "--sync", p.win, 500, 300).sleep(0.5) \
         .add("windowsize", "--sync", p.win, 800, 600).sleep(0.5).send()
     click(view)
-    before = len(parse_reports(app.out, complete=False))
-    keys("h")
-    wait_for(lambda: len(parse_reports(app.out, complete=False)) > before, timeout=120,
-             what="the help text at the end")
+    p.await_report(lambda: keys("h"), "the help text at the end", timeout=120)
     keys("q")
     code = app.wait_exit(180)
     parse_reports(app.out)
     if code != 0 or sanitizer_report(app.err) or app.err:
         return f"status {code} after q; stderr:\n{app.err[-8000:]}"
-    return None
 
 
 def main():
     binary, layout_binary, canary_binary = sys.argv[1:4]
-    layout, panel_width = read_layout(layout_binary)
     started = time.monotonic()
     with XSession() as x:
-        failure = canary(x, canary_binary)
-        if failure:
-            print(failure, file=sys.stderr)
-            return 1
-        failure = session(x, binary, layout, panel_width)
-        if failure:
-            print(failure, file=sys.stderr)
-            return 1
+        failure = canary(x, canary_binary) or session(x, binary, layout_binary)
+    if failure:
+        print(failure, file=sys.stderr)
+        return 1
     print(f"no leaks; the canary's still seen ({time.monotonic() - started:.0f} s)")
     return 0
 

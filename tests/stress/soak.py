@@ -1,39 +1,24 @@
 #!/usr/bin/env python3
 """Memory over a long session, and a panel that rests while nothing changes.
 
-    soak.py PLOK_TIME PANEL_LAYOUT SWAP_COUNTER_SO [--cycles N] [--frames N] [--tolerance-kb N]
+    soak.py PLOK_TIME PANEL_LAYOUT SWAP_COUNTER_SO [--cycles N] [--frames N] [--verbose]
 
-The program runs with bench/'s swap counter preloaded, which counts the
-buffer swaps of each window: frames of the 3-D view and of the panel.
-
-1. With the pointer over the 3-D view and nothing else happening, the panel is
-   not redrawn at all while the view draws 200 frames; a click on one of its
-   buttons redraws it a few times, and then it rests again.
-2. Place-and-undo cycles, 50 at a time: 50 spaces stack 50 bricks, 50 clicks
-   on "Undo Last" take them off again (each click takes two panel frames:
-   press, release), and "p" must then show an empty board (no click lost).
-   The 3-D view keeps drawing throughout; then it draws on alone until
-   --frames frames have passed.
-3. Resident memory (VmRSS) at the end is what it was after the first hundred
-   cycles, within 5%; and over the second half of the run it grows by at most
-   --tolerance-kb (1 MB). Once warm, the program's RSS climbs for a while in
-   512 kB steps (the allocator's arenas, shared with llvmpipe's threads, and
-   the driver's pools settling: 2.4 MB over the first 1,500 cycles in one run)
-   and then stays flat; a leak keeps climbing, so the second half shows it:
-   500 bytes a frame or a kB a cycle pass 1 MB there in the default run (2,000
-   cycles, at least 5,000 frames: about three minutes, for the test suite),
-   100 bytes a frame in `make soak` (10,000 of each). --verbose prints RSS
-   after every 50 cycles.
+bench/'s swap counter, preloaded, counts the frames of the view and the panel.
+The panel must not redraw while nothing changes, and only a few times for a
+click on Reset. Cycles of 50 spaces and 50 clicks on "Undo Last" must end on an
+empty board. VmRSS at the end must be within 5% of its value after 100 cycles
+and within 1 MB of its value halfway: once warm, RSS climbs in 512 kB steps for
+a while (arenas, the driver's pools), then stays flat; a leak keeps climbing.
 """
-import argparse
 import os
 import sys
 import tempfile
 import time
 
-from stresslib import Batch, Program, XSession, parse_reports, read_layout, start, wait_for
+from stresslib import Batch, Program, XSession, arguments, wait_for
 
 BATCH = 50
+TOLERANCE_KB = 1024
 
 
 class Swaps:
@@ -66,40 +51,25 @@ class Swaps:
 
 def rss_kb(pid):
     with open(f"/proc/{pid}/status") as f:
-        for line in f:
-            if line.startswith("VmRSS:"):
-                return int(line.split()[1])
-    raise AssertionError("no VmRSS")
+        return int(next(line for line in f if line.startswith("VmRSS:")).split()[1])
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("binary")
-    ap.add_argument("layout")
-    ap.add_argument("counter")
-    ap.add_argument("--cycles", type=int, default=2000)
-    ap.add_argument("--frames", type=int, default=5000)
-    ap.add_argument("--tolerance-kb", type=int, default=1024)
-    ap.add_argument("--verbose", action="store_true")
-    args = ap.parse_args()
-    layout, panel_width = read_layout(args.layout)
+    args = arguments("binary", "layout", "counter", cycles=2000, frames=5000, verbose=False)
     started = time.monotonic()
     failures = []
 
     with tempfile.TemporaryDirectory() as tmp, XSession() as x:
         counts = os.path.join(tmp, "swaps")
-        app = start(x, [args.binary], {"LD_PRELOAD": os.path.abspath(args.counter),
-                                       "PLOK_SWAP_COUNTS": counts})
-        p = Program(x, app, layout, panel_width)
-        swaps = Swaps(counts, p.win, p.panel)
-        view = p.view_point(0.3, 0.5)
+        p = Program(x, args.binary, args.layout, {"LD_PRELOAD": os.path.abspath(args.counter),
+                                                  "PLOK_SWAP_COUNTS": counts})
+        app, swaps, view = p.app, Swaps(counts, p.win, p.panel), p.view_point(0.3, 0.5)
         Batch(x).move(*view, sync=True).send()
 
         # 1. The panel at rest.
         swaps.wait_main(100)
         _, panel = swaps.wait_panel_rest()
-        main_now, _ = swaps.read()
-        main_later, panel_later = swaps.wait_main(main_now + 200)
+        panel_later = swaps.wait_main(swaps.read()[0] + 200)[1]
         if panel_later != panel:
             failures.append(f"the panel drew {panel_later - panel} frames while nothing changed")
         Batch(x).click(*p.control_point(("button", "Reset", 1))).move(*view, sync=True).send()
@@ -109,68 +79,50 @@ def main():
 
         # 2. Place-and-undo cycles.
         undo = p.control_point(("button", "Undo Last", 1))
-        empty = None
-        baseline = None
-        samples = []
-        cycles = 0
+        samples, cycles, empty = [], 0, None
         while cycles < args.cycles:
-            t0 = time.monotonic()
             Batch(x).move(*view, sync=True).keys(["space"] * BATCH) \
                 .move(*undo, sync=True).add("click", "--repeat", BATCH, "--delay", 5, 1) \
                 .move(*view, sync=True).send()
             wait_for(lambda: swaps.read()[1] >= panel_now + 2 * BATCH, 600,
                      what="the undo clicks", interval=0.1)
-            t1 = time.monotonic()
             main_now, panel_now = swaps.wait_panel_rest()
-            t2 = time.monotonic()
-            before = len(parse_reports(app.out, complete=False))
-            Batch(x).keys(["p"]).send()
-            wait_for(lambda: len(parse_reports(app.out, complete=False)) > before, 60,
-                     what="the height matrix")
-            heights = parse_reports(app.out, complete=False)[-1][1]
+            heights = p.await_report(lambda: Batch(x).keys(["p"]).send(), "the height matrix")[1]
             empty = empty or [[0] * len(heights)] * len(heights)
             if heights != empty:
                 failures.append(f"after {cycles + BATCH} cycles the board is not empty: {heights[:2]}")
                 break
             cycles += BATCH
-            if cycles == 100:
-                baseline = rss_kb(app.proc.pid)
-            samples.append((cycles, main_now, rss_kb(app.proc.pid)))
+            samples.append((cycles, rss_kb(app.proc.pid)))
             if args.verbose:
-                print(f"  {cycles} cycles, {main_now} frames, VmRSS {samples[-1][2]} kB "
-                      f"(clicks {t1 - t0:.1f} s, rest {t2 - t1:.1f} s, p {time.monotonic() - t2:.1f} s)",
-                      flush=True)
+                print(f"  {cycles} cycles, {main_now} frames, VmRSS {samples[-1][1]} kB", flush=True)
 
         # ... and frames alone.
-        main_now, _ = swaps.read()
-        if main_now < args.frames:
-            swaps.wait_main(args.frames, timeout=3600)
+        swaps.wait_main(args.frames, timeout=3600)
         main_now, panel_now = swaps.read()
         final = rss_kb(app.proc.pid)
-        samples.append((cycles, main_now, final))
+        samples.append((cycles, final))
         Batch(x).keys(["q"]).send()
         code = app.wait_exit(60)
 
-    half = min(samples, key=lambda smp: abs(smp[0] - cycles / 2))[2]
+    half = min(samples, key=lambda smp: abs(smp[0] - cycles / 2))[1]
+    baseline = next((rss for n, rss in samples if n == 100), None)
     if baseline is None:
         failures.append("fewer than 100 cycles ran")
     elif final - baseline > baseline * 0.05:
         failures.append(f"VmRSS grew by {final - baseline} kB (from {baseline} kB after 100 "
                         f"cycles to {final} kB), over 5%")
-    if final - half > args.tolerance_kb:
+    if final - half > TOLERANCE_KB:
         failures.append(f"VmRSS grew by {final - half} kB over the second half of the run "
-                        f"(from {half} kB to {final} kB), over {args.tolerance_kb} kB")
+                        f"(from {half} kB to {final} kB), over {TOLERANCE_KB} kB")
     if code != 0:
         failures.append(f"exit status {code}")
-    peak = max(s[2] for s in samples)
     print(f"{cycles} place-and-undo cycles, {main_now} frames of the view, {panel_now} of the "
           f"panel; VmRSS {baseline} kB after 100 cycles, {half} kB halfway, {final} kB at the end "
-          f"(peak {peak} kB); "
-          f"{time.monotonic() - started:.0f} s")
+          f"(peak {max(s[1] for s in samples)} kB); {time.monotonic() - started:.0f} s")
     if failures:
         print("FAILED:\n" + "\n".join(failures), file=sys.stderr)
-        return 1
-    return 0
+    return 1 if failures else 0
 
 
 if __name__ == "__main__":
