@@ -11,7 +11,7 @@ import tempfile
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lib"))
-from xsession import XSession, send_close_request, wait_for  # noqa: E402
+from xsession import XSession, read_layout, send_close_request, wait_for  # noqa: E402
 
 BINARY = LAYOUT_BINARY = LAYOUT = PANEL_WIDTH = None
 VERSION_LINE = "GLUI version: 2.30\n"
@@ -28,22 +28,6 @@ def matrix(rows):
 
 def empty_rows(n):
     return [[0] * n for _ in range(n)]
-
-
-def read_layout():
-    global PANEL_WIDTH
-    """Where the panel puts each control: {(kind, name, n): (x, y, w, h)} in panel pixels."""
-    out = subprocess.run([LAYOUT_BINARY], check=True, stdout=subprocess.PIPE, text=True).stdout
-    controls, seen = {}, {}
-    for line in out.splitlines():
-        fields = line.split("|")
-        if fields[0] == "width":
-            PANEL_WIDTH = int(fields[1])
-            continue
-        key = (fields[0], fields[1])
-        seen[key] = seen.get(key, 0) + 1
-        controls[key + (seen[key],)] = tuple(int(v) for v in fields[2:6])
-    return controls
 
 
 class Program(unittest.TestCase):
@@ -201,9 +185,9 @@ class Program(unittest.TestCase):
 
 
 def main():
-    global BINARY, LAYOUT_BINARY, LAYOUT
+    global BINARY, LAYOUT_BINARY, LAYOUT, PANEL_WIDTH
     BINARY, LAYOUT_BINARY = sys.argv[1], sys.argv[2]
-    LAYOUT = read_layout()
+    LAYOUT, PANEL_WIDTH = read_layout(LAYOUT_BINARY)
     unittest.main(argv=sys.argv[:1] + sys.argv[3:], verbosity=2)
 
 
