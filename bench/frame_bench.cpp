@@ -18,7 +18,7 @@
 // pixels where the two frames differ; a few (edges) come from the program's
 // turn of the view about the look-at point, which the reference leaves out.
 //
-//   frame_bench [--rounds N] [--frames N] [--check]   (under X, e.g. with_xvfb.py)
+//   frame_bench [--rounds N] [--frames N] [--check]   (under X, e.g. tests/x.py)
 // --check: exit 1 when a scene's ratio is above 1.05.
 #include <GL/freeglut.h>
 

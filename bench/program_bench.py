@@ -34,8 +34,8 @@ import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, "..", "tests", "lib"))
-from xsession import XSession, wait_for  # noqa: E402
+sys.path.insert(0, os.path.join(HERE, "..", "tests"))
+from x import XSession, wait_for  # noqa: E402
 
 
 def read_counts(path):
@@ -57,7 +57,7 @@ def cpu_seconds(pid):
 
 def start(x, binary, shim, env):
     app = x.start([binary], dict(env, LD_PRELOAD=shim))
-    win = int(x.wait_window("PLOK Time"))
+    win = x.window("PLOK Time", app)
     left, top, width, height = x.geometry(win)
     x.xdotool("mousemove", "--sync", left + 200, top + 300)   # over the 3-D view
     return app, win
@@ -127,7 +127,7 @@ def main():
     shim = os.path.abspath(os.path.join(args.build, "bench", "libswap_counter.so"))
 
     with tempfile.TemporaryDirectory() as tmp, XSession() as x:
-        renderer = [l.strip() for l in x.run("glxinfo", "-B", check=False).splitlines()
+        renderer = [l.strip() for l in x.run("glxinfo", "-B").splitlines()
                     if "renderer string" in l or "OpenGL version string" in l]
         print("\n".join(renderer))
         print(f"{os.cpu_count()} cores; {args.rounds} rounds of {args.seconds:.0f} s each side")

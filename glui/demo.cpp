@@ -78,34 +78,6 @@ void build_panel(GLUI *g) {
     (new GLUI_Button(g, "Quit", 0, GLUI_CB(exit)))->set_alignment(GLUI_ALIGN_CENTER);
 }
 
-void print_rect(const char *what, const GLUI_Rect &r) {
-    std::printf(" %s=%d,%d,%d,%d", what, r.x, r.y, r.w, r.h);
-}
-
-void print_layout(const GLUI_Container *box, int depth) {
-    for (const GLUI_Control *c : box->children) {
-        std::printf("%*s%s \"%s\"", depth * 2, "", c->kind(), c->name().c_str());
-        print_rect("rect", c->rect);
-        if (auto *s = dynamic_cast<const GLUI_Spinner *>(c)) {
-            print_rect("field", s->field), print_rect("up", s->up), print_rect("down", s->down);
-        } else if (auto *l = dynamic_cast<const GLUI_Listbox *>(c)) {
-            print_rect("box", l->box);
-            // Where ImGui's drop-down puts each item (default style: popup
-            // below the box, 8 px padding, 13 px rows 4 px apart).
-            for (size_t i = 0; i < l->items.size(); ++i) {
-                GLUI_Rect r{l->box.x + 4, l->box.y + l->box.h + 8 + int(i) * 17, l->box.w - 8, 13};
-                print_rect(("item:" + l->items[i].text).c_str(), r);
-            }
-        } else if (auto *r = dynamic_cast<const GLUI_Rotation *>(c)) {
-            print_rect("ball", r->ball);
-        } else if (auto *t = dynamic_cast<const GLUI_Translation *>(c)) {
-            print_rect("pad", t->pad);
-        }
-        std::printf("\n");
-        if (auto *p = dynamic_cast<const GLUI_Panel *>(c)) print_layout(p, depth + 1);
-    }
-}
-
 void reshape(int, int) { GLUI_Master.auto_set_viewport(); }
 
 void display() {
@@ -162,7 +134,7 @@ int main(int argc, char **argv) {
         GLUI_Rect view = GLUI_Master.viewport_for(1, 800, 600);
         std::printf("subwindow x=%d y=0 w=%d h=600 in an 800x600 main window; 3-D view %dx%d\n",
                     800 - w, w, view.w, view.h);
-        print_layout(g, 0);
+        print_layout(g);
         return 0;
     }
 

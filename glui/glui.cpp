@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -649,4 +650,32 @@ void GLUI_Master_Object::idle() {
     for (GLUI *g : guis)
         if (g->needs_frame() && g->window && glut_up()) glutPostWindowRedisplay(g->window);
     if (idle_fn) idle_fn();
+}
+
+static void print_rect(const char *what, const GLUI_Rect &r) {
+    std::printf(" %s=%d,%d,%d,%d", what, r.x, r.y, r.w, r.h);
+}
+
+void print_layout(const GLUI_Container *box, int depth) {
+    for (const GLUI_Control *c : box->children) {
+        std::printf("%*s%s \"%s\"", depth * 2, "", c->kind(), c->name().c_str());
+        print_rect("rect", c->rect);
+        if (auto *s = dynamic_cast<const GLUI_Spinner *>(c)) {
+            print_rect("field", s->field), print_rect("up", s->up), print_rect("down", s->down);
+        } else if (auto *l = dynamic_cast<const GLUI_Listbox *>(c)) {
+            print_rect("box", l->box);
+            // Where ImGui's drop-down puts each item (default style: popup
+            // below the box, 8 px padding, 13 px rows 4 px apart).
+            for (size_t i = 0; i < l->items.size(); ++i) {
+                GLUI_Rect r{l->box.x + 4, l->box.y + l->box.h + 8 + int(i) * 17, l->box.w - 8, 13};
+                print_rect(("item:" + l->items[i].text).c_str(), r);
+            }
+        } else if (auto *r = dynamic_cast<const GLUI_Rotation *>(c)) {
+            print_rect("ball", r->ball);
+        } else if (auto *t = dynamic_cast<const GLUI_Translation *>(c)) {
+            print_rect("pad", t->pad);
+        }
+        std::printf("\n");
+        if (auto *p = dynamic_cast<const GLUI_Panel *>(c)) print_layout(p, depth + 1);
+    }
 }

@@ -325,6 +325,12 @@ public:
 
 extern GLUI_Master_Object GLUI_Master;
 
+// Prints each control of a container and where it sits, in subwindow pixels,
+// a line each ("kind \"name\" rect=x,y,w,h ..." with a spinner's field and
+// arrows, a listbox's box and drop-down items, a ball or a pad). Tests and
+// tools use it to know where to click.
+void print_layout(const GLUI_Container *box, int depth = 0);
+
 // Drawing-layer entry points (glui_imgui.cpp).
 void glui_open_subwindow(GLUI *glui);   // GLUT subwindow + ImGui context
 void glui_install_main_handlers();      // keyboard/mouse/reshape on the current window

@@ -4,16 +4,16 @@ screenshot of the window: scripts/screenshot.py BINARY OUT.png"""
 import os
 import sys
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "lib"))
-from xsession import XSession, wait_for  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests"))
+from x import XSession, wait_for  # noqa: E402
 
 
 
 def main(binary, out):
     with XSession() as x:
         app = x.start([binary])
-        win = x.wait_window("PLOK Time")
-        app.wait_output(lambda o: o.endswith("\n"))
+        win = x.window("PLOK Time", app)
+        wait_for(lambda: app.out.endswith("\n"))
         panel = wait_for(lambda: x.children(win))[0]
         wait_for(lambda: x.geometry(panel)[2] > 100)
         left, top, _, _ = x.geometry(win)
@@ -23,9 +23,9 @@ def main(binary, out):
         colors = {"red": (0, 3), "blue": (1, 3), "green": (2, 3)}
 
         def brick(color, width, length):
-            x.choose_from_menu(*at, menu["color"], colors[color])
-            x.choose_from_menu(*at, menu["width"], (width - 1, 4))
-            x.choose_from_menu(*at, menu["length"], (length - 1, 4))
+            x.choose(*at, menu["color"], colors[color])
+            x.choose(*at, menu["width"], (width - 1, 4))
+            x.choose(*at, menu["length"], (length - 1, 4))
             x.move(left + 250, top + 300)
 
         # A red wall at the back, a green step in front of it, a blue tower on the right.
@@ -37,8 +37,8 @@ def main(binary, out):
         x.key(*"ddddsss", "space", "space", "w", "space", "a")
         x.key(*"ssssssaaaaaaaa")  # the grey cursor at the front left corner
         x.key("p")
-        app.wait_output(lambda o: o.count("\n") >= 11)
-        x.screenshot(win, out)
+        wait_for(lambda: app.out.count("\n") >= 11)
+        x.run("import", "-window", win, out)
         x.key("q")
         app.wait_exit()
 

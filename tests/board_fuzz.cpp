@@ -1,0 +1,100 @@
+// The board rules under libFuzzer: each input byte is one thing a user can do
+// to the board (a key, a panel button or spinner, a menu item; the high nibble
+// picks it, the low one is its argument), and after every step the board must
+// agree with what the bricks on it say it must be.
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "board/board.h"
+
+namespace {
+
+int size_item;  // what the "Size:" list reports to set_base_size(0)
+
+#define CHECK(cond, what) \
+    if (!(cond)) std::fprintf(stderr, "after byte %zu: %s\n", at, what), std::abort()
+
+bool whole(float v) { return v >= 0 && std::floor(v) == v; }
+
+// The highest cell under a footprint in `map`; with `set`, raises the footprint to it.
+int under(const Block &b, int (*map)[MAX_BOARD_SIZE], int set = 0)
+{
+    int top = 0;
+    for (int r = int(b.z); r < b.z + b.width && r < MAX_BOARD_SIZE; r++)
+        for (int c = int(b.x); c < b.x + b.length && c < MAX_BOARD_SIZE; c++)
+            set ? void(map[r][c] = set) : void(top = std::max(top, map[r][c]));
+    return top;
+}
+
+void check_board(std::size_t at)
+{
+    // The bricks, dropped again in order on an empty matrix, give the height map and the extents.
+    int model[MAX_BOARD_SIZE][MAX_BOARD_SIZE] = {};
+    float ex = 0, ez = 0;
+    for (const Block &b : blocks) {
+        CHECK(whole(b.x) && whole(b.z) && b.y == under(b, model), "a brick not resting on what lies under it");
+        under(b, model, int(b.y) + 1);
+        ex = std::max(ex, b.x + b.length), ez = std::max(ez, b.z + b.width);
+    }
+    CHECK(std::memcmp(model, height_map, sizeof model) == 0, "the height map is not the bricks stacked in order");
+    CHECK(extent_x == ex && extent_z == ez, "the extents are not those of the bricks");
+    CHECK(board_size_x == board_size_z && (board_size_x == 10 || board_size_x == 20 || board_size_x == 30),
+          "a board size other than 10, 20 or 30");
+    CHECK(whole(cursor.x) && whole(cursor.z) && cursor.y == under(cursor, model), "the cursor not resting");
+    CHECK(cursor.width >= 1 && cursor.width <= 10 && cursor.length >= 1 && cursor.length <= 10,
+          "a footprint outside 1..10");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size)
+{
+    reset_board();
+    size_item = 1;
+    board_seams = {nullptr, nullptr, [] { return size_item; }};
+    for (std::size_t at = 0; at < size; at++) {
+        const int op = data[at] >> 4, arg = data[at] & 15;
+        const Block before = cursor;
+        const float before_size = board_size_x;
+        switch (op) {
+        case 0: case 1: case 2: case 3: {  // a move, one to four times
+            void (*const moves[4])() = {move_cursor_back, move_cursor_front, move_cursor_left, move_cursor_right};
+            for (int i = 0; i <= (arg & 3); i++) moves[op]();
+            // Only its own coordinate changes, one cell a step while there is room.
+            const float from = op < 2 ? before.z : before.x, to = op < 2 ? cursor.z : cursor.x;
+            const float span = op < 2 ? cursor.width : cursor.length, step = op % 3 ? -1 : 1;
+            float expect = from;
+            for (int i = 0; i <= (arg & 3); i++)
+                if (step > 0 ? expect + span + 1 <= board_size_x : expect >= 1) expect += step;
+            CHECK(to == expect && (op < 2 ? cursor.x == before.x : cursor.z == before.z), "a wrong move");
+            break;
+        }
+        case 4: case 5: case 6:
+            if (blocks.size() < 300) {
+                place_block();
+                CHECK(blocks.back().color == block_color, "a brick not in the chosen colour");
+            }
+            break;
+        case 7: board_action(arg % 5); break;
+        case 8: set_cursor_width(1 + arg % 4); break;
+        case 9: set_cursor_length(1 + arg % 4); break;
+        case 10: cursor.width = 1 + arg % 10, settle_cursor(); break;  // the spinners
+        case 11: cursor.length = 1 + arg % 10, settle_cursor(); break;
+        case 12: set_block_color(1 + arg % 3); break;
+        case 13: set_base_color(1 + arg % 3); break;
+        default: {  // a size, from the menu (1..3) or the list (0: the list's item, from the next byte)
+            const int id = arg % 4;
+            if (id == 0 && at + 1 < size) size_item = int8_t(data[++at]);
+            const float wanted = 10.0f * (id ? id : size_item);
+            const bool fits = wanted >= 10 && wanted <= 30 && extent_x <= wanted && extent_z <= wanted;
+            set_base_size(id);
+            CHECK(board_size_x == (fits ? wanted : before_size), "a size change wrongly taken or refused");
+        }
+        }
+        check_board(at);
+    }
+    return 0;
+}

@@ -1,0 +1,167 @@
+// The board's rules and the keys' reports, driven the way the keys and the
+// popup menu drive them. The fuzzer holds the invariants (the height map is
+// the bricks stacked in order, the cursor rests on what lies under it); these
+// cases show the choices a reader needs to see, and the exact bytes printed.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "board/board.h"
+#include "render/camera.h"
+#include "ui/keyboard.h"
+
+namespace {
+
+int redisplays, settings_shown, size_item;
+
+struct Board : ::testing::Test {
+    void SetUp() override
+    {
+        reset_board();
+        redisplays = settings_shown = 0;
+        size_item = 1;
+        board_seams = {[] { redisplays++; }, [] { settings_shown++; }, [] { return size_item; }};
+    }
+    void TearDown() override { board_seams = {}; }
+};
+
+// What typing `keys` prints.
+std::string type(const std::string &keys)
+{
+    std::ostringstream out;
+    std::streambuf *old = std::cout.rdbuf(out.rdbuf());
+    for (unsigned char k : keys) handle_key(k, 0, 0);
+    std::cout.rdbuf(old);
+    return out.str();
+}
+
+// The height report of a size-by-size board with {row, column, width, length}
+// bricks dropped in order, each on the highest stack under it.
+std::string report(int size, std::vector<std::array<int, 4>> bricks = {})
+{
+    std::vector<std::vector<int>> h(size, std::vector<int>(size));
+    for (auto [z, x, w, l] : bricks) {
+        int top = 0;
+        for (int r = z; r < z + w; r++)
+            for (int c = x; c < x + l; c++) top = std::max(top, h[r][c] + 1);
+        for (int r = z; r < z + w; r++)
+            for (int c = x; c < x + l; c++) h[r][c] = top;
+    }
+    std::string s;
+    for (auto &row : h) {
+        for (int v : row) s += " " + std::to_string(v);
+        s += "\n";
+    }
+    return s;
+}
+
+TEST_F(Board, KeysMovePlaceAndPrintExactReports)
+{
+    EXPECT_EQ(type("p"), report(10));
+    EXPECT_EQ(type(" dw p"), report(10, {{0, 0, 2, 2}, {1, 1, 2, 2}}));
+    // Upper case, Escape and unknown keys do nothing; moves stop at every edge.
+    EXPECT_EQ(type("WASDPV\x1bx" "aaassss p"), report(10, {{0, 0, 2, 2}, {1, 1, 2, 2}, {0, 0, 2, 2}}));
+    type("ddddddddddwwwwwwwwww ");
+    const Block &b = blocks.back();
+    EXPECT_EQ(std::vector<float>({b.x, b.y, b.z, float(b.width), float(b.length), float(b.color)}),
+              std::vector<float>({8, 0, 8, 2, 2, COLOR_BLUE}));
+    set_base_size(3);
+    EXPECT_EQ(type("p"), report(30, {{0, 0, 2, 2}, {1, 1, 2, 2}, {0, 0, 2, 2}, {8, 8, 2, 2}}));
+    for (char k : std::string("wasd rR")) {
+        redisplays = 0;
+        type(std::string(1, k));
+        EXPECT_EQ(redisplays, 1) << k;
+    }
+    for (char k : std::string("pvhHWASDx\x1b")) {
+        redisplays = 0;
+        type(std::string(1, k));
+        EXPECT_EQ(redisplays, 0) << k;
+    }
+
+    const std::string help =
+        "Table of contents:\n___________________\nBlock Movement Controls:\n  W  \n A D \n  S  \n"
+        "Space : Place block\np : Print Height Matrix\nv : Print View Matrix\n"
+        "r : Reset the transformation matricies\nq : Exit the program\n";
+    EXPECT_EQ(type("hH"), help + help);
+    const float turn[16] = {0.5f, 0, -0.25f, 0, 0, 1, 0, 0, 0.25f, 0, 0.5f, 0, 0, 0, 0, 1};
+    std::copy(turn, turn + 16, view_rotation);
+    EXPECT_EQ(type("v"), "\n0.5 0 -0.25 0 \n0 1 0 0 \n0.25 0 0.5 0 \n0 0 0 1 \n");
+    type("R");
+    EXPECT_EQ(std::vector<float>({eye.x, eye.y, eye.z}), std::vector<float>({1, 2, 2}));
+    EXPECT_EXIT(handle_key('q', 0, 0), ::testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(handle_key('Q', 0, 0), ::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(Board, UndoPutsBackExactlyWhatWasThereAndClearEmptiesEverything)
+{
+    board_action(ACTION_UNDO);  // nothing to undo: only the redraw
+    EXPECT_EQ(redisplays, 1);
+    type(" d");
+    set_cursor_length(3);  // the menu; now the cursor spans the stack and two empty columns
+    EXPECT_EQ(cursor.y, 1);
+    type(" ");
+    EXPECT_EQ(extent_x, 4);
+    board_action(ACTION_UNDO);
+    EXPECT_EQ(type("p"), report(10, {{0, 0, 2, 2}}));
+    EXPECT_EQ(extent_x, 2);  // the extents follow the bricks left
+    set_base_size(3);
+    cursor.x = cursor.z = 28;  // overhangs the matrix: cells past it are left out
+    type(" ");
+    EXPECT_EQ(height_map[29][29], 1);
+    set_base_size(2);  // too small for that brick: refused
+    EXPECT_EQ(board_size_x, 30);
+    board_action(ACTION_CLEAR);
+    for (auto &row : height_map)
+        for (int h : row) ASSERT_EQ(h, 0);
+    EXPECT_TRUE(blocks.empty());
+    EXPECT_EQ(cursor.y, 0);
+}
+
+TEST_F(Board, SizeChangesRefuseOnlyWhatWouldStickOut)
+{
+    set_base_size(2);
+    cursor.x = cursor.z = 8;  // the brick reaches column and row 9: fits 10 exactly
+    type(" ");
+    cursor.x = cursor.z = 18;
+    camera_reset_pending = settings_shown = 0;
+    const struct { int id; float size; } steps[] = {{1, 10}, {0, 10}, {4, 10}, {-1, 10}, {3, 30}};
+    size_item = 1;  // read by the id 0, as the panel's list does
+    for (auto [id, size] : steps) {
+        set_base_size(id);
+        EXPECT_EQ(board_size_x, size) << id;
+        EXPECT_EQ(board_size_z, size) << id;
+    }
+    EXPECT_EQ(camera_reset_pending, 1);
+    EXPECT_EQ(settings_shown, 5);   // the panel shows the real size after each, refused ones too
+    EXPECT_EQ(cursor.x, 8);         // pulled onto the 10x10 board
+    type(" ");
+    set_base_size(1);               // 3 layers at row 9: still fits
+    EXPECT_EQ(board_size_x, 10);
+}
+
+TEST_F(Board, EveryFootprintChangeSettlesTheCursorAndShowsInThePanel)
+{
+    type("d d d ");  // steps of 1, 2 and 3 layers at columns 1 to 3
+    cursor.x = 0;
+    set_cursor_length(1);
+    set_cursor_width(4);
+    EXPECT_EQ(cursor.y, 0);
+    rotate_cursor();  // now 4 cells along x
+    EXPECT_EQ(cursor.length, 4);
+    EXPECT_EQ(cursor.width, 1);
+    EXPECT_EQ(cursor.y, 3);
+    set_block_color(COLOR_GREEN);
+    set_base_color(COLOR_RED);
+    EXPECT_EQ(settings_shown, 5);
+    cursor.length = 1;  // a spinner writes straight into the cursor: dropping settles first
+    type(" ");
+    EXPECT_EQ(blocks.back().y, 0);
+    EXPECT_EQ(blocks.back().color, COLOR_GREEN);
+    EXPECT_EQ(base_color, COLOR_RED);
+}
+
+}  // namespace

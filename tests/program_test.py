@@ -1,0 +1,336 @@
+#!/usr/bin/env python3
+"""The program as a person uses it, under a virtual X server of its own: every
+key, panel control and popup menu entry, judged by what it prints and shows.
+
+    program_test.py PLOK_TIME PANEL_LAYOUT [TEST...]        the end-to-end test
+    program_test.py PLOK_TIME PANEL_LAYOUT --storm SEED SECONDS
+    program_test.py PLOK_TIME PANEL_LAYOUT --soak CYCLES
+"""
+import glob
+import os
+import random
+import re
+import subprocess
+import sys
+import time
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+from x import XSession, wait_for  # noqa: E402
+
+BINARY, LAYOUT_BINARY = sys.argv[1:3]
+VERSION = "GLUI version: 2.30\n"
+HELP = ("Table of contents:\n___________________\nBlock Movement Controls:\n  W  \n A D \n  S  \n"
+        "Space : Place block\np : Print Height Matrix\nv : Print View Matrix\n"
+        "r : Reset the transformation matricies\nq : Exit the program\n")
+IDENTITY = "\n1 0 0 0 \n0 1 0 0 \n0 0 1 0 \n0 0 0 1 \n"
+MENU = ["Width", "Length", "Color", "Base Color", "Base Size", "Rotate", "Clear", "Undo"]
+SUBMENU = {"Width": 4, "Length": 4, "Color": 3, "Base Color": 3, "Base Size": 3}
+RED, GREEN, BLUE = 0, 1, 2
+
+
+def read_layout():
+    """{(name, n): {part: (x, y, w, h)}} of the panel's controls, and its width."""
+    out = subprocess.run([LAYOUT_BINARY], check=True, stdout=subprocess.PIPE, text=True).stdout
+    controls = {}
+    for line in out.splitlines()[1:]:
+        name = re.match(r'\s*\w+ "([^"]*)"', line).group(1)
+        n = 1 + sum(k[0] == name for k in controls)
+        controls[name, n] = {part: tuple(map(int, r)) for part, *r in
+                             re.findall(r"(\S+)=(\d+),(\d+),(\d+),(\d+)", line)}
+    return controls, int(out.split("=")[1].split()[0])
+
+
+LAYOUT, PANEL_WIDTH = read_layout()
+
+
+def sanitizer_env():
+    """Stop at the first report; leaks are checked at exit, minus the GL driver's
+    own (lsan.supp). The driver is preloaded after ASan's runtime so that its
+    frames still have a name when LeakSanitizer looks."""
+    runtime = re.search(r"libasan\.so\S* => (\S+)", subprocess.run(
+        ["ldd", BINARY], stdout=subprocess.PIPE, text=True).stdout)
+    return runtime and {
+        "ASAN_OPTIONS": "halt_on_error=1:detect_leaks=1",
+        "UBSAN_OPTIONS": "halt_on_error=1:print_stacktrace=1",
+        "LSAN_OPTIONS": f"suppressions={HERE}/lsan.supp:print_suppressions=0",
+        "LD_PRELOAD": " ".join([runtime.group(1)] + glob.glob("/usr/lib/*/dri/swrast_dri.so")[:1])}
+
+
+def heights(rows):
+    """A height report as the program prints it."""
+    return "".join("".join(f" {h}" for h in row) + "\n" for row in rows)
+
+
+def grid(n, *bricks):
+    """An n by n height map with (row, column, width, length) bricks stacked in order."""
+    rows = [[0] * n for _ in range(n)]
+    for z, x, w, ln in bricks:
+        top = 1 + max(rows[r][c] for r in range(z, z + w) for c in range(x, x + ln))
+        for r in range(z, z + w):
+            rows[r][x:x + ln] = [top] * ln
+    return heights(rows)
+
+
+def count(shot, channel):
+    """Pixels of a colour: that channel bright and well above the other two."""
+    px = [shot[i::3][::2] for i in range(3)]
+    return sum(1 for p in zip(*px) if p[channel] > 60 and 2 * max(p[:channel] + p[channel + 1:], default=0)
+               < p[channel])
+
+
+class Session:
+    """The program started in an XSession, with its window, panel and view."""
+
+    def __init__(self, x):
+        self.x, self.app = x, x.start([BINARY], sanitizer_env())
+        self.win = x.window("PLOK Time", self.app)
+        wait_for(lambda: self.app.out.endswith("\n"), what="the version line")
+        self.left, self.top, self.width, self.height = x.geometry(self.win)
+        self.panel = wait_for(lambda: x.children(self.win), what="the panel")[0]
+        wait_for(lambda: x.geometry(self.panel)[2] == PANEL_WIDTH, what="the panel's width")
+        self.view = (self.left + 250, self.top + 300)
+        self.over_view()
+
+    def over_view(self):
+        self.x.move(*self.view)
+
+    def wait(self, cond, what, timeout=30):
+        """wait_for, telling what the program printed when it times out."""
+        try:
+            return wait_for(cond, timeout, what)
+        except AssertionError as e:
+            raise AssertionError(f"{e}\n--- stdout ends:\n{self.app.out[-300:]}\n--- stderr:\n"
+                                 f"{self.app.err[-3000:]}") from None
+
+    def report(self, keys, lines):
+        """What keys typed over the view print, once `lines` lines have come."""
+        start = len(self.app.out)
+        self.x.key(*keys)
+        return self.wait(lambda: self.app.out[start:].count("\n") >= lines and self.app.out[start:],
+                         f"{lines} lines after {keys}")
+
+    def point(self, name, part="rect", n=1, fx=0.5, fy=0.5):
+        x, y, w, h = LAYOUT[name, n][part]
+        px, py = self.x.geometry(self.panel)[:2]
+        return px + x + int(w * fx), py + y + int(h * fy)
+
+    def click(self, name, part="rect", n=1):
+        self.x.click(*self.point(name, part, n))
+        self.over_view()
+
+    def choose_item(self, name, item, n=1):
+        """Opens a list, waits for the item to show, and clicks it."""
+        rect = LAYOUT[name, n]["item:" + item]
+        before = self.x.pixels(self.panel, rect)
+        self.x.click(*self.point(name, "box", n))
+        wait_for(lambda: self.x.pixels(self.panel, rect) != before, what=f"the list {name} open")
+        self.click(name, "item:" + item, n)
+
+    def menu(self, entry, item=None):
+        steps = [(MENU.index(entry), len(MENU))] + ([(item, SUBMENU[entry])] if item is not None else [])
+        self.x.choose(*self.view, *steps)
+        self.over_view()
+
+    def shot(self):
+        """The 3-D view's pixels (the panel left out)."""
+        return self.x.pixels(self.win, (0, 0, self.width - PANEL_WIDTH, self.height))
+
+    def shows(self, cond, what):
+        """The first picture of the view for which cond holds."""
+        return self.wait(lambda: cond(p := self.shot()) and p, what)
+
+
+class Program(unittest.TestCase):
+    def setUp(self):
+        self.x = XSession().__enter__()
+        self.addCleanup(self.x.__exit__)
+        self.s = Session(self.x)
+
+    def assertHeights(self, expected, size=10):
+        self.assertEqual(self.s.report(["p"], size), expected)
+
+    def test_keys_and_popup_menu(self):
+        s = self.s
+        self.assertEqual((self.s.left, s.top, s.width, s.height), (200, 100, 800, 600))
+        px, py, pw, ph = self.x.geometry(s.panel)
+        self.assertEqual((px + pw, py, pw, ph), (1000, 100, PANEL_WIDTH, 600))
+        self.assertEqual(s.report(["h"], 11) + s.report(["H"], 11), HELP + HELP)
+        self.assertEqual(s.report(["v"], 5), IDENTITY)
+        self.assertHeights(grid(10))
+        # Upper-case moves and unknown keys do nothing; moves stop at every edge.
+        self.x.key("space", "w", "d", "space", "W", "A", "S", "D", "P", "V", "Escape")
+        self.assertHeights(grid(10, (0, 0, 2, 2), (1, 1, 2, 2)))
+        self.x.key(*["a", "s"] * 3, "space", *["d", "w"] * 10, "space")
+        self.assertHeights(grid(10, (0, 0, 2, 2), (1, 1, 2, 2), (0, 0, 2, 2), (8, 8, 2, 2)))
+        # "r" and "R" move the eye; an accepted size change puts the camera back.
+        start = s.shot()
+        s.x.key("r")
+        turned = s.shows(lambda p: p != start, "the eye moved by r")
+        s.menu("Base Size", 0)
+        s.shows(lambda p: p == start, "the camera back after a size change")
+        s.x.key("R")
+        s.shows(lambda p: p == turned, "the eye moved by R")
+
+        # Every footprint from the menu, one brick each, from the corner back.
+        s.menu("Clear")
+        self.assertHeights(grid(10))
+        self.x.key(*["a", "s"] * 10)
+        for w, ln in ((1, 4), (2, 3), (3, 2), (4, 1)):
+            s.menu("Width", w - 1)
+            s.menu("Length", ln - 1)
+            self.x.key("space", *["w"] * w)
+        s.menu("Rotate")  # 4 by 1 becomes 1 by 4
+        self.x.key("space", "space")
+        s.menu("Undo")
+        bricks = [(0, 0, 1, 4), (1, 0, 2, 3), (3, 0, 3, 2), (6, 0, 4, 1), (6, 0, 1, 4)]
+        self.assertHeights(grid(10, *bricks))
+        s.menu("Base Size", 2)
+        self.assertHeights(grid(30, *bricks), 30)
+        s.menu("Base Size", 1)
+        self.assertHeights(grid(20, *bricks), 20)
+
+        # Colours: the plate fills most of the view; a new brick adds its colour.
+        for item, base in enumerate((RED, BLUE, GREEN)):
+            s.menu("Base Color", item)
+            s.shows(lambda p: count(p, base) > 30000, f"the plate in colour {base}")
+        self.x.key(*["d"] * 4)
+        for item, color in enumerate((RED, BLUE, GREEN)):
+            s.menu("Base Color", (item + 1) % 3)
+            s.menu("Color", item)
+            before = count(s.shot(), color)
+            self.x.key("space", *["d"] * 4)
+            shot = s.shows(lambda p: count(p, color) > before + 300, f"a brick in colour {color}")
+        # The green brick shows its studs over its box: more than one shade.
+        shades = {shot[i:i + 3] for i in range(0, len(shot), 3)}
+        self.assertGreater(len([c for c in shades if c[1] > 2 * max(c[0], c[2]) + 20]), 2)
+
+        s.menu("Clear")
+        self.assertHeights(grid(20), 20)
+        self.x.key("q")
+        self.assertEqual(s.app.wait_exit(), 0)
+        self.assertEqual(s.app.out.count(VERSION), 1)
+
+    def test_panel(self):
+        s = self.s
+        s.choose_item("Size:", "20x20")
+        s.click("Width:", "up")      # 3
+        s.click("Length:", "down")   # 1
+        s.click("Rotate Block")      # width 1, length 3
+        self.x.key("space", "w")
+        # Typed values are clamped; a quick drag on an arrow steps by the pixels dragged.
+        s.click("Length:", "field")
+        self.x.key("2", "5", "Return")
+        x, y = s.point("Width:", "up")
+        self.x.drag(x, y, x, y - 16)  # 4 px a step: width 1 + 4
+        s.over_view()
+        self.x.key("space")
+        self.assertHeights(grid(20, (0, 0, 1, 3), (1, 0, 5, 10)), 20)
+        s.click("Undo Last")
+        s.click("Undo Last")
+        self.assertHeights(grid(20), 20)
+        s.click("Width:", "field")   # opened, nothing typed: a change elsewhere wins
+        s.menu("Rotate")
+        self.x.click(*s.view)
+        self.x.key("space")
+        self.assertHeights(grid(20, (1, 0, 10, 5)), 20)
+        s.click("Clear Board")
+        self.assertHeights(grid(20), 20)
+
+        # The colour lists, the ball and the pads, all seen in the view.
+        s.choose_item("Color:", "Blue", 2)
+        s.shows(lambda p: count(p, BLUE) > 30000, "a blue plate")
+        s.choose_item("Color:", "Red")
+        before = count(s.shot(), RED)
+        self.x.key("space")
+        start = s.shows(lambda p: count(p, RED) > before + 300, "a red brick")
+        for name, part in (("View", "ball"), ("Translate XY", "pad"), ("Translate Z", "pad")):
+            x, y = s.point(name, part)
+            self.x.drag(x, y, x + 30, y + 10)
+            s.over_view()
+            s.shows(lambda p: p != start, f"the view moved by {name}")
+            s.click("Reset")
+            s.shows(lambda p: p == start, "the view back after Reset")
+        x, y = s.point("View", "ball")
+        self.x.drag(x - 20, y, x + 20, y)
+        s.over_view()
+        turn = [[float(v) for v in row.split()] for row in s.report(["v"], 5).split("\n")[1:5]]
+        self.assertLess(abs(turn[0][0]), 0.99)  # a turn about the vertical axis
+        self.assertAlmostEqual(turn[1][1], 1, 3)
+        self.assertGreater(turn[2][0], 0.1)  # a rightward drag turns the far side towards +x
+        s.click("Reset")
+        self.assertEqual(s.report(["v"], 5), IDENTITY)
+        s.click("Quit")
+        self.assertEqual(s.app.wait_exit(), 0)
+
+    def test_closing_the_window_ends_the_program_quietly(self):
+        self.x.close_request(self.s.win)
+        self.assertEqual(self.s.app.wait_exit(), 0)
+        self.assertEqual(self.s.app.out, VERSION)
+
+
+def storm(seed, seconds):
+    """Random keys, clicks, drags, menu choices and resizes for `seconds`; every
+    report must be well formed, and "q" must end the program with status 0."""
+    rng = random.Random(seed)
+    keys = list("wasdpvrhWASD ") + ["space", "Return", "Tab", "BackSpace", "Escape", "Up", "F1", "5"]
+    with XSession() as x:
+        s = Session(x)
+        deadline = time.monotonic() + seconds
+        while time.monotonic() < deadline:
+            act = rng.random()
+            if act < 0.35:
+                x.key(*[rng.choice(keys) for _ in range(rng.randint(1, 10))])
+            elif act < 0.65:
+                name, n = rng.choice([k for k in LAYOUT if k[0] != "Quit"])
+                part = rng.choice(list(LAYOUT[name, n]))
+                if part.startswith("item:"):
+                    s.click(name, "box", n)
+                x0, y0 = s.point(name, part, n, rng.random(), rng.random())
+                x.drag(x0, y0, x0 + rng.randint(-40, 40), y0 + rng.randint(-40, 40))
+            elif act < 0.8:
+                entry = rng.choice(MENU)
+                s.menu(entry, rng.randrange(SUBMENU[entry]) if entry in SUBMENU else None)
+            elif act < 0.9:
+                x.xdotool("windowsize", s.win, rng.randint(500, 1000), rng.randint(400, 800))
+            else:
+                x.click(rng.randint(s.left, s.left + 300), rng.randint(s.top, s.top + 500))
+            s.over_view()
+        x.xdotool("windowsize", s.win, 800, 600)
+        x.key("Escape", "p", "q")
+        status = s.app.wait_exit()
+        lines = s.app.out.split("\n")
+        good = set(HELP.split("\n")) | {""}
+        bad = [ln for ln in lines[1:] if ln not in good and not re.fullmatch(
+            r"( \d+){10}|( \d+){20}|( \d+){30}|(-?\d\S* ){4}", ln)]
+        assert status == 0 and not bad and lines[0] + "\n" == VERSION, (status, bad[:5], s.app.err[-3000:])
+
+
+def soak(cycles):
+    """Resident memory over place-and-undo cycles: after the first thousand it must stay flat."""
+    with XSession() as x:
+        s = Session(x)
+        undo = s.point("Undo Last")
+        rss = []
+        for i in range(cycles):
+            x.key("space")
+            x.click(*undo)
+            if i % 500 == 0:
+                s.over_view()
+                s.report(["p"], 10)  # every cycle so far has been handled
+                with open(f"/proc/{s.app.proc.pid}/status") as f:
+                    rss.append(int(re.search(r"VmRSS:\s+(\d+)", f.read()).group(1)))
+                print(f"cycle {i}: {rss[-1]} kB", flush=True)
+        x.key("q")
+        assert s.app.wait_exit() == 0
+        assert len(rss) < 4 or rss[-1] <= rss[2] * 1.05, f"resident memory grew: {rss}"
+
+
+if __name__ == "__main__":
+    if "--storm" in sys.argv:
+        storm(int(sys.argv[4]), float(sys.argv[5]))
+    elif "--soak" in sys.argv:
+        soak(int(sys.argv[4]))
+    else:
+        unittest.main(argv=sys.argv[:1] + sys.argv[3:], verbosity=2)

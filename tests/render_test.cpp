@@ -1,0 +1,214 @@
+// The scene pass, pixel for pixel, against a plain drawing of the same scene
+// written out here from the fixed numbers: camera, light, materials and
+// shapes. Each is drawn in a window and GL context of its own, so neither
+// inherits the other's state.
+#include <GL/glut.h>
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "board/board.h"
+#include "render/camera.h"
+#include "render/materials.h"
+#include "render/scene.h"
+#include "ui/keyboard.h"
+
+namespace {
+
+constexpr int W = 320, H = 240;
+int program_window, reference_window;
+
+void material(const float ambient[4], const float diffuse[4], float shininess)
+{
+    const float none[4] = {0, 0, 0, 1};
+    glMaterialfv(GL_FRONT, GL_AMBIENT, ambient);
+    glMaterialfv(GL_FRONT, GL_DIFFUSE, diffuse);
+    glMaterialfv(GL_FRONT, GL_SPECULAR, none);
+    glMaterialf(GL_FRONT, GL_SHININESS, shininess);
+}
+
+// Colour code 1 red, 2 blue, 3 green: ambient 0.3, diffuse 0.9 in that channel.
+void colour_material(int code, float shininess)
+{
+    const int channel = code == 1 ? 0 : code == 2 ? 2 : 1;
+    float ambient[4] = {0, 0, 0, 1}, diffuse[4] = {0, 0, 0, 1};
+    ambient[channel] = 0.3f;
+    diffuse[channel] = 0.9f;
+    material(ambient, diffuse, shininess);
+}
+
+// A stud: radius 1/16, height 0.0325, 20 slices, stacks and loops, in the middle of a cell.
+void stud(int column, int row, float top)
+{
+    static GLUquadric *q = gluNewQuadric();
+    glPushMatrix();
+    glTranslatef(column * 0.25f + 0.125f, top, -row * 0.25f - 0.125f);
+    glRotatef(-90, 1, 0, 0);
+    glPushMatrix();
+    glTranslatef(0, 0, 0.0325f);
+    gluDisk(q, 0, 0.0625, 20, 20);
+    glPopMatrix();
+    gluDisk(q, 0, 0.0625, 20, 20);
+    gluCylinder(q, 0.0625, 0.0625, 0.0325, 20, 20);
+    glPopMatrix();
+}
+
+// A brick: studs on top, six faces, and the same faces again as black line loops.
+void brick(const Block &b, bool cursor)
+{
+    if (cursor) {
+        const float ambient[4] = {0.2f, 0.2f, 0.2f, 0.5f}, diffuse[4] = {0.8f, 0.8f, 0.8f, 0.5f};
+        material(ambient, diffuse, 0.5f);
+    } else {
+        colour_material(b.color, b.color == 2 ? 14 : 4);
+    }
+    for (int r = int(b.z); r < b.z + b.width; r++)
+        for (int c = int(b.x); c < b.x + b.length; c++) stud(c, r, (b.y + 1) * 0.25f);
+    glPushMatrix();
+    glTranslatef(b.x * 0.25f, b.y * 0.25f, -b.z * 0.25f);
+    const float x = b.length * 0.25f, y = 0.25f, z = -b.width * 0.25f;
+    const float p[8][3] = {{0, 0, 0}, {0, y, 0}, {x, y, 0}, {x, 0, 0}, {0, 0, z}, {0, y, z}, {x, y, z}, {x, 0, z}};
+    const int faces[6][4] = {{0, 3, 2, 1}, {2, 3, 7, 6}, {3, 0, 4, 7}, {1, 2, 6, 5}, {4, 5, 6, 7}, {5, 4, 0, 1}};
+    for (GLenum mode : {GL_POLYGON, GL_LINE_LOOP}) {
+        if (mode == GL_LINE_LOOP) {
+            const float black[4] = {0, 0, 0, 1}, clear[4] = {0, 0, 0, 0};
+            material(black, clear, 0);
+        }
+        for (auto &f : faces) {
+            glBegin(mode);
+            for (int i : f) glVertex3fv(p[i]);
+            glEnd();
+        }
+    }
+    glPopMatrix();
+}
+
+void reference_frame(float size, int base, Vec3 eye_at, const float turn[16], const float shift[3])
+{
+    glClearColor(0, 0, 0, 0);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_LIGHTING);
+    glEnable(GL_LIGHT0);
+    glShadeModel(GL_FLAT);
+    const float ambient[4] = {0.6f, 0.6f, 0.6f, 1}, diffuse[4] = {0.4f, 0.4f, 0.4f, 1},
+                specular[4] = {0.8f, 0.8f, 0.8f, 1}, position[4] = {1, 3, 1.5f, 1};
+    glLightfv(GL_LIGHT0, GL_AMBIENT, ambient);
+    glLightfv(GL_LIGHT0, GL_DIFFUSE, diffuse);
+    glLightfv(GL_LIGHT0, GL_SPECULAR, specular);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    gluPerspective(90, double(W) / H, 0.1, 50);  // the whole window's aspect
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    const float middle = size * 0.125f;  // the plate's centre: the camera looks at it, the model turns about it
+    gluLookAt(eye_at.x, eye_at.y, eye_at.z, middle, 0, -middle, 0, 1, 0);
+    glLightfv(GL_LIGHT0, GL_POSITION, position);  // with the camera alone: it stays put
+    glTranslatef(shift[0], shift[1], -shift[2]);
+    glTranslatef(middle, 0, -middle);
+    glMultMatrixf(turn);
+    glTranslatef(-middle, 0, middle);
+
+    colour_material(base, 0);
+    glBegin(GL_POLYGON);
+    glVertex3f(0, 0, 0);
+    glVertex3f(0, 0, -size / 4);
+    glVertex3f(size / 4, 0, -size / 4);
+    glVertex3f(size / 4, 0, 0);
+    glEnd();
+    for (int r = 0; r < size; r++)
+        for (int c = 0; c < size; c++) stud(c, r, 0);
+    for (const Block &b : blocks) brick(b, false);
+    brick(cursor, true);
+}
+
+std::vector<unsigned char> pixels()
+{
+    std::vector<unsigned char> p(W * H * 3);
+    glReadPixels(0, 0, W, H, GL_RGB, GL_UNSIGNED_BYTE, p.data());
+    return p;
+}
+
+// Draws the current scene both ways (twice: a frame starts with the normal
+// the last one left) and compares them; a blank picture would prove nothing.
+void expect_same_picture(Vec3 eye_at)
+{
+    glutSetWindow(program_window);
+    draw_frame();
+    draw_frame();
+    const auto drawn = pixels();
+    glutSetWindow(reference_window);
+    const float shift[3] = {view_translate_xy[0], view_translate_xy[1], view_translate_z};
+    for (int i = 0; i < 2; i++) reference_frame(board_size_x, base_color, eye_at, view_rotation, shift);
+    const auto expected = pixels();
+    int differ = 0, lit = 0;
+    for (std::size_t i = 0; i < drawn.size(); i++) differ += drawn[i] != expected[i], lit += expected[i] > 40;
+    EXPECT_EQ(differ, 0) << "of " << drawn.size() << " channel values";
+    EXPECT_GT(lit, W * H / 20);
+}
+
+TEST(Scene, MatchesTheReferenceDrawing)
+{
+    reset_board();
+    for (const char *keys : {" d dw ", "wwdd"}) for (const char *k = keys; *k; k++) handle_key(*k, 0, 0);
+    set_block_color(COLOR_RED);
+    handle_key(' ', 0, 0);
+    set_block_color(COLOR_GREEN);
+    rotate_cursor();
+    set_cursor_length(3);
+    handle_key(' ', 0, 0);
+    handle_key('d', 0, 0);
+    expect_same_picture({1.25f, 1, 1});  // the 10x10 camera; a green plate
+
+    // 20x20, red plate, turned and shifted.
+    set_base_size(2);
+    set_base_color(COLOR_RED);
+    const float turn[16] = {0.866f, 0.25f, -0.433f, 0, 0, 0.866f, 0.5f, 0, 0.5f, -0.433f, 0.75f, 0, 0, 0, 0, 1};
+    std::copy(turn, turn + 16, view_rotation);
+    view_translate_xy[0] = 0.3f;
+    view_translate_xy[1] = -0.2f;
+    view_translate_z = 0.5f;
+    expect_same_picture({2.5f, 3, 2});
+
+    // 30x30, blue plate, after "r".
+    set_base_size(3);
+    set_base_color(COLOR_BLUE);
+    view_translate_xy[0] = view_translate_xy[1] = view_translate_z = 0;
+    std::copy(turn, turn + 16, view_rotation);
+    glutSetWindow(program_window);
+    draw_frame();  // an accepted size change puts the camera back on the next frame
+    handle_key('r', 0, 0);
+    expect_same_picture({1, 2, 2});
+}
+
+TEST(Scene, AWindowOfNoSizeKeepsItsProjection)
+{
+    glutSetWindow(program_window);
+    set_projection(W, H);
+    float before[16], after[16];
+    glMatrixMode(GL_PROJECTION);
+    glGetFloatv(GL_PROJECTION_MATRIX, before);
+    set_projection(0, 0);
+    set_projection(W, 0);
+    glGetFloatv(GL_PROJECTION_MATRIX, after);
+    EXPECT_TRUE(std::equal(before, before + 16, after));
+    set_projection(W, H);
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    glutInit(&argc, argv);
+    glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
+    glutInitWindowSize(W, H);
+    reference_window = glutCreateWindow("reference");
+    program_window = glutCreateWindow("program");
+    // What the program's start-up sets in its window.
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_TEXTURE_2D);
+    init_lighting();
+    set_projection(W, H);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,168 @@
+"""A virtual X server of a test's own, and programs driven in it with xdotool.
+Every wait polls a condition with a deadline; nothing relies on a fixed sleep.
+
+    python3 tests/x.py CMD [ARGS...]     runs a command on a fresh Xvfb
+"""
+import ctypes
+import os
+import subprocess
+import sys
+import threading
+import time
+
+
+def wait_for(cond, timeout=60.0, what="condition"):
+    deadline = time.monotonic() + timeout
+    while not (value := cond()):
+        if time.monotonic() > deadline:
+            raise AssertionError(f"timed out waiting for {what}")
+        time.sleep(0.03)
+    return value
+
+
+class App:
+    """A started program; its stdout and stderr are collected as they arrive."""
+
+    def __init__(self, argv, env):
+        self.proc = subprocess.Popen(argv, env=env, stdin=subprocess.DEVNULL,
+                                     stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        self.bufs = [bytearray(), bytearray()]
+        self.pumps = [threading.Thread(target=self._pump, args=a, daemon=True)
+                      for a in ((self.proc.stdout, self.bufs[0]), (self.proc.stderr, self.bufs[1]))]
+        for t in self.pumps:
+            t.start()
+
+    @staticmethod
+    def _pump(stream, buf):
+        for chunk in iter(lambda: stream.read1(4096), b""):
+            buf.extend(chunk)
+
+    out = property(lambda self: bytes(self.bufs[0]).decode("latin-1"))
+    err = property(lambda self: bytes(self.bufs[1]).decode("latin-1"))
+
+    def wait_exit(self, timeout=60.0):
+        """The exit status, once everything the program wrote has been read."""
+        status = self.proc.wait(timeout)
+        for t in self.pumps:
+            t.join(timeout)
+        return status
+
+
+class XSession:
+    """Xvfb on a free display; stops it and every started program on exit."""
+
+    def __enter__(self):
+        # -noreset: the server would otherwise reset when its last client
+        # leaves and refuse a program connecting just then.
+        r, w = os.pipe()
+        self.xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", "1280x1024x24",
+                                      "-nolisten", "tcp", "-noreset"], pass_fds=(w,),
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(w)
+        with os.fdopen(r) as f:
+            self.env = dict(os.environ, DISPLAY=":" + f.readline().strip())
+        self.apps = []
+        return self
+
+    def __exit__(self, *exc):
+        for app in self.apps:
+            app.proc.kill()
+        self.xvfb.kill()
+        self.xvfb.wait()
+
+    def start(self, argv, env=None):
+        self.apps.append(App(argv, dict(self.env, **(env or {}))))
+        return self.apps[-1]
+
+    def run(self, *args):
+        return subprocess.run([str(a) for a in args], env=self.env, stdout=subprocess.PIPE,
+                              stderr=subprocess.DEVNULL, text=True).stdout
+
+    def xdotool(self, *args):
+        return self.run("xdotool", *args)
+
+    def window(self, name, app):
+        """The visible window titled `name`; fails at once if the program ended."""
+        def find():
+            assert app.proc.poll() is None, f"the program ended ({app.proc.returncode}): {app.err}"
+            return self.xdotool("search", "--onlyvisible", "--name", f"^{name}$").split()[:1]
+        return int(wait_for(find, what=f"window {name!r}")[0])
+
+    def geometry(self, win):
+        """(x, y, width, height) of a window on the screen."""
+        info = dict(line.strip().split(": ", 1) for line in self.run("xwininfo", "-id", win).splitlines()
+                    if ": " in line)
+        return tuple(int(info[k]) for k in ("Absolute upper-left X", "Absolute upper-left Y",
+                                            "Width", "Height"))
+
+    def children(self, win=None):
+        """Ids of a window's (or the screen's) direct children."""
+        where = ("-id", win) if win else ("-root",)
+        return [int(line.split()[0], 16) for line in self.run("xwininfo", "-children", *where)
+                .splitlines() if line.strip().startswith("0x")]
+
+    def key(self, *keys):
+        """Keys go to the window under the pointer (no window manager: focus follows it)."""
+        self.xdotool("key", "--delay", 20, *keys)
+
+    def move(self, x, y):
+        # --sync waits for a motion: step aside first, or a move to where the pointer is stalls.
+        self.xdotool("mousemove", x + 1, y, "mousemove", "--sync", x, y)
+
+    def click(self, x, y, button=1):
+        self.move(x, y)
+        self.xdotool("click", button)
+
+    def drag(self, x0, y0, x1, y1):
+        """A press, two moves and a release in one command, as fast as X takes them."""
+        self.move(x0, y0)
+        self.xdotool("mousedown", 1, "mousemove", (x0 + x1) // 2, (y0 + y1) // 2,
+                     "mousemove", x1, y1, "mouseup", 1)
+
+    def menus(self):
+        """Geometries of the open popup menus (mapped override-redirect windows)."""
+        found = []
+        for wid in self.children():
+            attrs = self.run("xwininfo", "-id", wid)
+            if "IsViewable" in attrs and "Override Redirect State: yes" in attrs:
+                found.append(self.geometry(wid))
+        return found
+
+    def choose(self, x, y, *steps):
+        """Opens the right-button menu at (x, y) and walks it: each step is
+        (index, count) in the menu that opened last; the last one is clicked."""
+        self.click(x, y, 3)
+        known = []
+        for n, (index, count) in enumerate(steps):
+            known.append(wait_for(lambda: next((m for m in self.menus() if m not in known), None),
+                                  what="a popup menu"))
+            mx, my, mw, mh = known[-1]
+            (self.move if n + 1 < len(steps) else self.click)(mx + mw // 2, my + mh * (2 * index + 1) // (2 * count))
+        wait_for(lambda: not self.menus(), what="the popup menu to close")
+
+    def pixels(self, win, crop):
+        """The RGB bytes of a part (x, y, w, h) of a window, as X shows it."""
+        x, y, w, h = crop
+        return subprocess.run(["import", "-window", str(win), "-crop", f"{w}x{h}+{x}+{y}", "rgb:-"],
+                              env=self.env, stdout=subprocess.PIPE, check=True).stdout
+
+    def close_request(self, win):
+        """WM_DELETE_WINDOW, as a window manager's close button sends it."""
+        x11 = ctypes.CDLL("libX11.so.6")
+        x11.XOpenDisplay.restype = ctypes.c_void_p
+        x11.XInternAtom.restype = ctypes.c_ulong
+        x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+        x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
+                                   ctypes.c_void_p]
+        x11.XFlush.argtypes = [ctypes.c_void_p]
+        dpy = x11.XOpenDisplay(self.env["DISPLAY"].encode())
+        # XClientMessageEvent: type, serial, send_event, display, window, message_type, format, data
+        ev = (ctypes.c_long * 24)(33, 0, 0, 0, win, x11.XInternAtom(dpy, b"WM_PROTOCOLS", 0), 32,
+                                  x11.XInternAtom(dpy, b"WM_DELETE_WINDOW", 0))
+        x11.XSendEvent(dpy, win, 0, 0, ev)
+        x11.XFlush(dpy)
+
+
+if __name__ == "__main__":
+    with XSession() as x:
+        sys.exit(subprocess.run(sys.argv[1:], env=x.env).returncode)
