@@ -1,13 +1,15 @@
 # PLOK Time. `make run` builds and starts the program; `make test` builds and
 # runs every test. Each installs the Debian packages it needs first: `make run`
-# only what the build needs, the test targets also what the tests use.
+# and `make install` only what the build needs, the test targets also what the
+# tests use.
 BUILD := build
 SAN_BUILD := build-sanitize
 JOBS := 2
 FUZZ_SECONDS ?= 60
+PREFIX ?= /usr/local
 
-.PHONY: all deps-run deps-test build run test test-sanitize fuzz bench bench-program soak \
-	screenshot clean
+.PHONY: all deps-run deps-test build run install uninstall test test-sanitize fuzz bench \
+	bench-program soak screenshot clean
 
 all: build
 
@@ -23,6 +25,14 @@ build: deps-run
 
 run: build
 	$(BUILD)/app/plok_time
+
+# As plok-time under $(PREFIX), with its menu entry, icon and manual page;
+# DESTDIR=... stages it elsewhere. `make uninstall` removes exactly those files.
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+uninstall:
+	cmake --build $(BUILD) --target uninstall
 
 # Everything: the unit, rendering and end-to-end tests and a minute of the board
 # fuzzer; then the in-process tests and the input storm again under
