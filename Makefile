@@ -1,14 +1,14 @@
 # PLOK Time. `make run` builds and starts the program; `make test` builds and
-# runs every test. Each installs the Debian packages it needs first: `make run`
-# and `make install` only what the build needs, the test targets also what the
-# tests use.
+# runs every test. Each installs the Debian packages it needs first: `make run`,
+# `make install` and `make package` only what the build needs, the test targets
+# also what the tests use.
 BUILD := build
 SAN_BUILD := build-sanitize
 JOBS := 2
 FUZZ_SECONDS ?= 60
 PREFIX ?= /usr/local
 
-.PHONY: all deps-run deps-test build run install uninstall test test-sanitize fuzz bench \
+.PHONY: all deps-run deps-test build run install uninstall package test test-sanitize fuzz bench \
 	bench-program soak screenshot clean
 
 all: build
@@ -33,6 +33,10 @@ install: build
 
 uninstall:
 	cmake --build $(BUILD) --target uninstall
+
+# The same files as a Debian package: $(BUILD)/plok-time_VERSION_ARCH.deb.
+package: build
+	cd $(BUILD) && cpack
 
 # Everything: the unit, rendering and end-to-end tests and a minute of the board
 # fuzzer; then the in-process tests and the input storm again under

@@ -10,6 +10,7 @@ run=(
   build-essential make cmake pkg-config       # the build
   freeglut3-dev libglu1-mesa-dev libgl-dev    # window, GLU and OpenGL
   libimgui-dev                                # the panel's drawing
+  file                                        # cpack reads the program's libraries with it
 )
 test=(
   libgtest-dev                                # unit tests
