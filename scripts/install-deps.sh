@@ -7,7 +7,7 @@
 set -euo pipefail
 
 run=(
-  build-essential make cmake pkg-config       # the build
+  build-essential g++ make cmake pkg-config   # the build
   freeglut3-dev libglu1-mesa-dev libgl-dev    # window, GLU and OpenGL
   libimgui-dev                                # the panel's drawing
   file                                        # cpack reads the program's libraries with it
@@ -17,6 +17,7 @@ test=(
   xvfb xdotool x11-utils imagemagick          # the program driven under a virtual X server
   clang libclang-rt-14-dev                    # fuzzing
   valgrind python3
+  desktop-file-utils man-db lintian           # the installed files and the package
 )
 
 usage() { echo "usage: $0 [--list] run|test" >&2; exit 2; }
