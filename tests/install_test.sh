@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# The program installed and packaged, and the install script's sets: install_test.sh BUILD_DIR
+set -euo pipefail
+src=$(cd "$(dirname "$0")/.." && pwd) build=$(cd "$1" && pwd) tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT; fail() { echo "FAIL: $*" >&2; exit 1; }
+
+# A staged install holds exactly the files its manifest lists. (As a component,
+# so that install_manifest.txt, which make uninstall reads, is left alone.)
+DESTDIR=$tmp/root cmake --install "$build" --prefix /usr/local --component Unspecified >/dev/null
+sort "$build/install_manifest_Unspecified.txt" >"$tmp/manifest"
+installed=$(cat "$tmp/manifest") usr=$tmp/root/usr/local
+diff <(echo "$installed") <(cd "$tmp/root" && find . -type f | cut -c2- | sort) || fail "install manifest"
+(cd "$build" && cpack -B "$tmp/pkg" >"$tmp/cpack" 2>&1) & cpack=$!  # the package, meanwhile
+desktop=$usr/share/applications/plok-time.desktop man=$usr/share/man/man6/plok-time.6.gz
+desktop-file-validate "$desktop" || fail "desktop entry"; program=$usr/bin/$(sed -n 's/^Exec=//p' "$desktop")
+[ -s "$usr/share/icons/hicolor/scalable/apps/$(sed -n 's/^Icon=//p' "$desktop").svg" ] || fail "no icon"
+warnings=$(LC_ALL=C.UTF-8 MANROFFSEQ='' man --warnings -E UTF-8 -l "$man" 2>&1 >/dev/null) &&
+  [ -z "$warnings" ] || fail "manual page: $warnings"
+# The manual page names every panel control and popup menu entry that README.md does.
+MANWIDTH=200 man -l "$man" 2>/dev/null | python3 -c 'import re, sys
+page, readme = " ".join(sys.stdin.read().split()), open(sys.argv[1]).read()
+panel = re.findall(r"^\| ([^|`]+?) \|", readme.split("## The panel")[1].split("##")[0], re.M)[1:]
+menu = re.search(r"view: (.*?)\.", readme.split("## The popup menu")[1].replace("\n", " "))[1]
+missing = {n.split("(")[0].strip() for n in re.split(r"[:,]", ",".join(panel + [menu]))} - {""}
+sys.exit(sorted(n for n in missing if n not in page) or 0)' "$src/README.md" || fail "manual page content"
+
+# The installed program starts under a virtual X server and quits on "q" with status 0.
+python3 "$src/tests/x.py" bash -c 'timeout 30 "$1" >/dev/null & pid=$!
+  timeout 20 xdotool search --sync --onlyvisible --name "^PLOK Time$" mousemove --window %1 100 100 key q 2>/dev/null &&
+  wait $pid' - "$program" || fail "installed program under Xvfb"
+DESTDIR=$tmp/root cmake -DMANIFEST="$tmp/manifest" -P "$src/data/uninstall.cmake" >/dev/null
+[ -z "$(find "$tmp/root" -type f)" ] || fail "make uninstall left files"
+
+# Nothing apt would install for the run set on an empty system is in the test set.
+run_set=$("$src/scripts/install-deps.sh" --list run) test_set=$("$src/scripts/install-deps.sh" --list test)
+python3 - "$run_set" "$test_set" <<'EOF' || fail "make run would install test packages"
+import re, subprocess, sys
+run, deps, alt = sys.argv[1].split(), {}, False
+for line in subprocess.run(["apt-cache", "depends", "--recurse", "--important", "--recommends", *run],
+                           capture_output=True, text=True, check=True).stdout.splitlines():
+    m = re.match(r"(\S+)$| ([ |])\w+: (\S+)|    (\S+)", line)  # package, dependency, provider
+    if m[1]: pkg, alt = m[1], False; deps.setdefault(pkg, [])
+    elif m[3]: deps[pkg] += [] if alt else [m[3]]; alt = m[2] == "|"  # "|": the next is an alternative
+    elif deps[pkg] and deps[pkg][-1][0] == "<": deps[pkg][-1] = m[4]  # a virtual package's first provider
+seen = set()
+while run: p = run.pop(); run += [] if p in seen else deps.get(p, []); seen.add(p)
+sys.exit(sorted(seen & set(sys.argv[2].split())) or 0)
+EOF
+# Every package the build files and scripts name (installed here, not base system) is in a set.
+words=$(find "$src" -name 'build*' -type d -prune -o -type f \( -name CMakeLists.txt -o -name Makefile \
+  -o -name '*.sh' -o -name '*.py' -o -name '*.cmake' -o -path '*/.ci/*' \) -print0 | xargs -0 cat |
+  sed -E 's/[A-Za-z0-9_.]+\(//g' | grep -oE '[A-Za-z0-9][A-Za-z0-9+.-]*[A-Za-z0-9+]' | grep -v '[A-Z]' | sort -u)
+stray=$(dpkg-query -W -f='${Package} ${Priority} ${db:Status-Status}\n' |
+  awk '$3 == "installed" && $2 !~ /^(required|important|standard)$/ {print $1}' | sort -u | comm -12 - <(echo "$words") |
+  grep -vxF "$run_set"$'\n'"$test_set" || true)
+[ -z "$stray" ] || fail "named but in no set of scripts/install-deps.sh:" $stray
+# The package: GL, GLU, freeglut in Depends (sorted), no -dev; the same files; lintian.
+wait $cpack || fail "cpack: $(cat "$tmp/cpack")"
+deb=$(echo "$tmp"/pkg/plok-time_*.deb) && depends=$(dpkg-deb -f "$deb" Depends)
+[[ $depends == *gl1*glu1*glut3* && $depends != *-dev* ]] || fail "Depends: $depends"
+diff <(sed 's|^/usr/local/bin/|/usr/games/|; s|^/usr/local/|/usr/|' <<<"$installed" | sort) \
+     <(dpkg-deb -c "$deb" | awk '!/\/$/ {print substr($6, 2)}' | sort) || fail "package files"
+tags=$(lintian --fail-on error "$deb" 2>&1) || fail "lintian: $tags"; echo "$tags"
