@@ -151,9 +151,16 @@ int GLUI_Spinner::clamp(int v) const {
 }
 
 void GLUI_Spinner::show(int v) {
+    int before = val_;
     val_ = clamp(v);
     if (live_) *live_ = last_live_ = val_;
-    if (!editing_) text_ = std::to_string(val_);
+    // An open field shows a change made elsewhere and drops what was typed
+    // before it: the latest action wins.
+    if (!editing_ || val_ != before) {
+        text_ = std::to_string(val_);
+        typed_ = false;
+        replace_ = editing_;
+    }
     glui_->wake();
 }
 
@@ -216,6 +223,7 @@ void GLUI_Spinner::arrow_release() {
 void GLUI_Spinner::begin_edit() {
     if (GLUI_Master.editing && GLUI_Master.editing != this) GLUI_Master.editing->commit_edit();
     GLUI_Master.editing = this;
+    if (!editing_) typed_ = false;
     editing_ = replace_ = true;
     glui_->wake();
 }
@@ -227,9 +235,11 @@ void GLUI_Spinner::edit_key(unsigned char key) {
         if (replace_) text_.clear();
         else if (!text_.empty()) text_.pop_back();
         replace_ = false;
+        typed_ = true;
     } else if ((key >= '0' && key <= '9') || key == '-') {
         if (replace_) text_.clear();
         replace_ = false;
+        typed_ = true;
         if (key != '-' || text_.empty()) text_ += char(key);
     }
     glui_->wake();
@@ -239,6 +249,12 @@ void GLUI_Spinner::commit_edit() {
     if (!editing_) return;
     editing_ = replace_ = false;
     if (GLUI_Master.editing == this) GLUI_Master.editing = nullptr;
+    if (!typed_) {   // nothing typed: the field only showed the value
+        text_ = std::to_string(val_);
+        glui_->wake();
+        return;
+    }
+    typed_ = false;
     long v = std::strtol(text_.c_str(), nullptr, 10);   // "" and "-" read as 0
     v = std::min<long>(std::max<long>(v, -1000000000L), 1000000000L);
     text_ = std::to_string(val_);   // shown again if the value does not change

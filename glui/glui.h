@@ -135,7 +135,7 @@ public:
     bool arrow_held() const { return dir_ != 0; }
     void begin_edit();                  // click in the field: typing replaces the text
     void edit_key(unsigned char key);   // digits, '-', backspace; Enter/Tab/Esc commit
-    void commit_edit();                 // parses the text (empty is 0) and stops editing
+    void commit_edit();                 // stops editing; writes the text (empty is 0) if typed into
     bool editing() const { return editing_; }
     bool replacing() const { return replace_; }   // next digit replaces the whole text
     const std::string &text() const { return text_; }
@@ -159,7 +159,7 @@ private:
     int val_, last_live_;
     int low_ = 0, high_ = 0, limit_ = GLUI_LIMIT_NONE;
     std::string text_;
-    bool editing_ = false, replace_ = false;
+    bool editing_ = false, replace_ = false, typed_ = false;   // typed_: since the value last changed
     int dir_ = 0, press_y_ = 0, press_val_ = 0, steps_ = 0;
     double press_t_ = 0;
     bool dragging_ = false;

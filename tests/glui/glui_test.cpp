@@ -140,6 +140,23 @@ TEST_F(Glui, AnEditedFieldTakesEveryKeyUntilCommittedByAKeyOrAClickElsewhere) {
     EXPECT_EQ(GLUI_Master.editing, other);
 }
 
+TEST_F(Glui, AnOpenFieldShowsAChangeMadeElsewhereAndTheLatestActionWins) {
+    struct { const char *before, *after; int want; } cases[] = {
+        {"", "", 2},     // nothing typed: ending the edit writes nothing
+        {"7", "", 2},    // typed, then changed elsewhere
+        {"", "7", 7},    // changed elsewhere, then typed
+        {"", "99", 10},  // typed and clamped, as ever
+    };
+    for (auto c : cases)
+        for (bool by_sync : {false, true}) {
+            s->set_int_val(4), type(c.before);
+            by_sync ? sync(2) : (s->set_int_val(2), 0);   // a menu choice, or the program
+            EXPECT_EQ(s->text(), "2");
+            type(c.after), GLUI_Master.main_mouse(0, 0, 300, 300);
+            EXPECT_EQ(width, c.want) << c.before << "|" << c.after << " sync " << by_sync;
+        }
+}
+
 TEST_F(Glui, ListboxIgnoresUnknownIdsAndCallsBackOnlyOnAChoice) {
     int color = 1;
     auto *l = new GLUI_Listbox(g, "Color:", &color, 4, record);
