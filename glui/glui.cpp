@@ -220,6 +220,13 @@ void GLUI_Spinner::arrow_release() {
     glui_->wake();
 }
 
+bool GLUI_Spinner::pointer_press(int x, int y, double t) {
+    if (up.contains(x, y) || down.contains(x, y)) arrow_press(up.contains(x, y) ? 1 : -1, t, y);
+    else if (field.contains(x, y)) begin_edit();
+    else return false;
+    return true;
+}
+
 void GLUI_Spinner::begin_edit() {
     if (GLUI_Master.editing && GLUI_Master.editing != this) GLUI_Master.editing->commit_edit();
     GLUI_Master.editing = this;
@@ -337,6 +344,22 @@ void GLUI_Button::click() {
     if (cb_) glui_->in_main_window([&] { cb_(id_); });
 }
 
+// Clicked when let go over the button it was pressed on.
+bool GLUI_Button::pointer_press(int x, int y, double) {
+    if (!rect.contains(x, y)) return false;
+    inside_ = true;
+    glui_->active = this;
+    glui_->wake();
+    return true;
+}
+
+void GLUI_Button::pointer_release() {
+    if (glui_->active == this) glui_->active = nullptr;
+    glui_->wake();
+    if (inside_) click();
+    inside_ = false;
+}
+
 GLUI_Size GLUI_Button::natural() const {
     return {std::max(kButtonW, text_w(name_) + 16), kButtonH};
 }
@@ -441,6 +464,12 @@ void GLUI_Rotation::drag(int x, int y) {
     user_changed();
 }
 
+bool GLUI_Rotation::pointer_press(int x, int y, double) {
+    if (!ball.contains(x, y)) return false;
+    press(x, y);
+    return true;
+}
+
 void GLUI_Rotation::release() {
     dragging_ = false;
     if (glui_->active == this) glui_->active = nullptr;
@@ -490,6 +519,12 @@ void GLUI_Translation::drag(int x, int y) {
     user_changed();
 }
 
+bool GLUI_Translation::pointer_press(int x, int y, double) {
+    if (!pad.contains(x, y)) return false;
+    press(x, y);
+    return true;
+}
+
 void GLUI_Translation::release() {
     dragging_ = false;
     if (glui_->active == this) glui_->active = nullptr;
@@ -526,6 +561,44 @@ void GLUI::pointer_down(int x, int y) {
     wake();
 }
 
+void GLUI::mouse(int button, int down, int x, int y, double t) {
+    if (down) pointer_down(x, y);
+    if (button != 0) return;
+    if (down) {
+        pointer_x_ = x, pointer_y_ = y;
+        for (GLUI_Control *c : controls())
+            if (c->pointer_press(x, y, t)) break;
+    } else if (active) {
+        motion(x, y, t);   // where it was let go counts
+        active->pointer_release();
+    }
+}
+
+void GLUI::motion(int x, int y, double t) {
+    if (x == pointer_x_ && y == pointer_y_) return;   // no change, no callback
+    pointer_x_ = x, pointer_y_ = y;
+    if (active) active->pointer_drag(x, y, t);
+}
+
+// Held still, an arrow repeats by time: only frames tell it time has passed.
+void GLUI::tick(double t) {
+    if (auto *s = dynamic_cast<GLUI_Spinner *>(active)) s->arrow_hold(t, pointer_y_);
+}
+
+std::vector<GLUI_Control *> GLUI::controls() const {
+    std::vector<GLUI_Control *> all;
+    std::vector<const GLUI_Container *> todo{this};
+    while (!todo.empty()) {
+        const GLUI_Container *box = todo.back();
+        todo.pop_back();
+        for (GLUI_Control *c : box->children) {
+            if (auto *p = dynamic_cast<GLUI_Panel *>(c)) todo.push_back(p);
+            else all.push_back(c);
+        }
+    }
+    return all;
+}
+
 void GLUI::post_main_redisplay() {
     if (main_gfx > 0 && GLUI_Master_Object::glut_up()) glutPostWindowRedisplay(main_gfx);
 }
@@ -558,16 +631,9 @@ void GLUI::fit(int main_w, int main_h) {
 }
 
 void GLUI::sync_live() {
-    std::vector<GLUI_Container *> todo{this};
     bool changed = false;
-    while (!todo.empty()) {
-        GLUI_Container *box = todo.back();
-        todo.pop_back();
-        for (GLUI_Control *c : box->children) {
-            if (auto *p = dynamic_cast<GLUI_Panel *>(c)) todo.push_back(p);
-            else if (c != active && c->sync()) changed = true;
-        }
-    }
+    for (GLUI_Control *c : controls())
+        if (c != active && c->sync()) changed = true;
     if (changed) wake();
 }
 

@@ -155,7 +155,9 @@ class Program(unittest.TestCase):
         x, y, w, h = LAYOUT[("rotation", "View", 1)]
         px, py, _, _ = self.x.geometry(self.panel)
         cx, cy = px + x + w // 2, py + y + h // 2
-        self.x.drag(cx - 10, cy, cx + 25, cy + 5)
+        # One command, no pauses: press, moves and release may all come between two frames.
+        self.x.xdotool("mousemove", cx - 15, cy, "mousedown", 1, "mousemove", cx, cy,
+                       "mousemove", cx + 15, cy, "mouseup", 1)
         self.over_view()
         report = self.keys_printing(["v"], 5)
         self.assertNotEqual(report, IDENTITY)
