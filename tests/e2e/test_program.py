@@ -155,7 +155,9 @@ class Program(unittest.TestCase):
         x, y, w, h = LAYOUT[("rotation", "View", 1)]
         px, py, _, _ = self.x.geometry(self.panel)
         cx, cy = px + x + w // 2, py + y + h // 2
-        self.x.drag(cx - 10, cy, cx + 25, cy + 5)
+        # One command, no pauses: press, moves and release may all come between two frames.
+        self.x.xdotool("mousemove", cx - 15, cy, "mousedown", 1, "mousemove", cx, cy,
+                       "mousemove", cx + 15, cy, "mouseup", 1)
         self.over_view()
         report = self.keys_printing(["v"], 5)
         self.assertNotEqual(report, IDENTITY)
@@ -182,6 +184,17 @@ class Program(unittest.TestCase):
         self.x.choose_from_menu(*at, (7, 8))  # Undo
         self.over_view()
         self.assertEqual(self.height_report(20), matrix(empty_rows(20)))
+
+    def test_a_menu_change_shows_in_an_open_field_and_ending_the_edit_keeps_it(self):
+        at = (self.left + 250, self.top + 300)
+        self.x.choose_from_menu(*at, (0, 8), (3, 4))  # Width 4; length is 2
+        self.click_control("spinner", "Width:", part=(0.65, 0.5))  # in the field, nothing typed
+        self.x.choose_from_menu(*at, (5, 8))  # Rotate: width 2, length 4
+        self.x.click(*at)  # ends the edit
+        self.x.key("space")
+        rows = empty_rows(10)
+        rows[0][:4] = rows[1][:4] = [1] * 4
+        self.assertEqual(self.height_report(), matrix(rows))
 
 
 def main():
