@@ -152,9 +152,16 @@ int GLUI_Spinner::clamp(int v) const {
 }
 
 void GLUI_Spinner::show(int v) {
+    int before = val_;
     val_ = clamp(v);
     if (live_) *live_ = last_live_ = val_;
-    if (!editing_) text_ = std::to_string(val_);
+    // An open field shows a change made elsewhere and drops what was typed
+    // before it: the latest action wins.
+    if (!editing_ || val_ != before) {
+        text_ = std::to_string(val_);
+        typed_ = false;
+        replace_ = editing_;
+    }
     glui_->wake();
 }
 
@@ -214,9 +221,17 @@ void GLUI_Spinner::arrow_release() {
     glui_->wake();
 }
 
+bool GLUI_Spinner::pointer_press(int x, int y, double t) {
+    if (up.contains(x, y) || down.contains(x, y)) arrow_press(up.contains(x, y) ? 1 : -1, t, y);
+    else if (field.contains(x, y)) begin_edit();
+    else return false;
+    return true;
+}
+
 void GLUI_Spinner::begin_edit() {
     if (GLUI_Master.editing && GLUI_Master.editing != this) GLUI_Master.editing->commit_edit();
     GLUI_Master.editing = this;
+    if (!editing_) typed_ = false;
     editing_ = replace_ = true;
     glui_->wake();
 }
@@ -228,9 +243,11 @@ void GLUI_Spinner::edit_key(unsigned char key) {
         if (replace_) text_.clear();
         else if (!text_.empty()) text_.pop_back();
         replace_ = false;
+        typed_ = true;
     } else if ((key >= '0' && key <= '9') || key == '-') {
         if (replace_) text_.clear();
         replace_ = false;
+        typed_ = true;
         if (key != '-' || text_.empty()) text_ += char(key);
     }
     glui_->wake();
@@ -240,6 +257,12 @@ void GLUI_Spinner::commit_edit() {
     if (!editing_) return;
     editing_ = replace_ = false;
     if (GLUI_Master.editing == this) GLUI_Master.editing = nullptr;
+    if (!typed_) {   // nothing typed: the field only showed the value
+        text_ = std::to_string(val_);
+        glui_->wake();
+        return;
+    }
+    typed_ = false;
     long v = std::strtol(text_.c_str(), nullptr, 10);   // "" and "-" read as 0
     v = std::min<long>(std::max<long>(v, -1000000000L), 1000000000L);
     text_ = std::to_string(val_);   // shown again if the value does not change
@@ -320,6 +343,22 @@ GLUI_Button::GLUI_Button(GLUI_Container *parent, const char *name, int id, GLUI_
 void GLUI_Button::click() {
     glui_->wake();
     if (cb_) glui_->in_main_window([&] { cb_(id_); });
+}
+
+// Clicked when let go over the button it was pressed on.
+bool GLUI_Button::pointer_press(int x, int y, double) {
+    if (!rect.contains(x, y)) return false;
+    inside_ = true;
+    glui_->active = this;
+    glui_->wake();
+    return true;
+}
+
+void GLUI_Button::pointer_release() {
+    if (glui_->active == this) glui_->active = nullptr;
+    glui_->wake();
+    if (inside_) click();
+    inside_ = false;
 }
 
 GLUI_Size GLUI_Button::natural() const {
@@ -426,6 +465,12 @@ void GLUI_Rotation::drag(int x, int y) {
     user_changed();
 }
 
+bool GLUI_Rotation::pointer_press(int x, int y, double) {
+    if (!ball.contains(x, y)) return false;
+    press(x, y);
+    return true;
+}
+
 void GLUI_Rotation::release() {
     dragging_ = false;
     if (glui_->active == this) glui_->active = nullptr;
@@ -475,6 +520,12 @@ void GLUI_Translation::drag(int x, int y) {
     user_changed();
 }
 
+bool GLUI_Translation::pointer_press(int x, int y, double) {
+    if (!pad.contains(x, y)) return false;
+    press(x, y);
+    return true;
+}
+
 void GLUI_Translation::release() {
     dragging_ = false;
     if (glui_->active == this) glui_->active = nullptr;
@@ -511,6 +562,44 @@ void GLUI::pointer_down(int x, int y) {
     wake();
 }
 
+void GLUI::mouse(int button, int down, int x, int y, double t) {
+    if (down) pointer_down(x, y);
+    if (button != 0) return;
+    if (down) {
+        pointer_x_ = x, pointer_y_ = y;
+        for (GLUI_Control *c : controls())
+            if (c->pointer_press(x, y, t)) break;
+    } else if (active) {
+        motion(x, y, t);   // where it was let go counts
+        active->pointer_release();
+    }
+}
+
+void GLUI::motion(int x, int y, double t) {
+    if (x == pointer_x_ && y == pointer_y_) return;   // no change, no callback
+    pointer_x_ = x, pointer_y_ = y;
+    if (active) active->pointer_drag(x, y, t);
+}
+
+// Held still, an arrow repeats by time: only frames tell it time has passed.
+void GLUI::tick(double t) {
+    if (auto *s = dynamic_cast<GLUI_Spinner *>(active)) s->arrow_hold(t, pointer_y_);
+}
+
+std::vector<GLUI_Control *> GLUI::controls() const {
+    std::vector<GLUI_Control *> all;
+    std::vector<const GLUI_Container *> todo{this};
+    while (!todo.empty()) {
+        const GLUI_Container *box = todo.back();
+        todo.pop_back();
+        for (GLUI_Control *c : box->children) {
+            if (auto *p = dynamic_cast<GLUI_Panel *>(c)) todo.push_back(p);
+            else all.push_back(c);
+        }
+    }
+    return all;
+}
+
 void GLUI::post_main_redisplay() {
     if (main_gfx > 0 && GLUI_Master_Object::glut_up()) glutPostWindowRedisplay(main_gfx);
 }
@@ -543,16 +632,9 @@ void GLUI::fit(int main_w, int main_h) {
 }
 
 void GLUI::sync_live() {
-    std::vector<GLUI_Container *> todo{this};
     bool changed = false;
-    while (!todo.empty()) {
-        GLUI_Container *box = todo.back();
-        todo.pop_back();
-        for (GLUI_Control *c : box->children) {
-            if (auto *p = dynamic_cast<GLUI_Panel *>(c)) todo.push_back(p);
-            else if (c != active && c->sync()) changed = true;
-        }
-    }
+    for (GLUI_Control *c : controls())
+        if (c != active && c->sync()) changed = true;
     if (changed) wake();
 }
 

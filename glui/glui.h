@@ -9,8 +9,9 @@
 //   - the model (glui.cpp): controls, live variables, limits, the arcball,
 //     layout and key routing, in plain code. Tests drive it with synthetic
 //     events and no window.
-//   - the drawing (glui_imgui.cpp): GLUT handlers and ImGui frames. ImGui only
-//     draws and reports presses, drags and releases to the model's functions.
+//   - the drawing (glui_imgui.cpp): GLUT handlers and ImGui frames. ImGui
+//     draws and runs the listboxes; every other control gets the pointer
+//     events from the model as they come (GLUI::mouse, GLUI::motion).
 //
 // Without GLUT initialised, or before set_main_gfx_window(), the toolkit makes
 // no GLUT calls, so the model runs in-process without a display.
@@ -69,6 +70,10 @@ public:
     virtual bool sync() { return false; }              // re-read a changed live var
     virtual void draw() = 0;                           // ImGui layer
     virtual const char *kind() const = 0;              // for layout listings
+    // Left-button events, in the order they came (GLUI::mouse and motion).
+    virtual bool pointer_press(int, int, double) { return false; }   // true: taken
+    virtual void pointer_drag(int, int, double) {}   // while it is GLUI::active
+    virtual void pointer_release() {}
     int alignment() const { return align_; }
     GLUI *glui() const { return glui_; }
 
@@ -132,10 +137,10 @@ public:
     void arrow_press(int dir, double t, int y);
     void arrow_hold(double t, int y);   // repeats by time, or follows a vertical drag
     void arrow_release();
-    bool arrow_held() const { return dir_ != 0; }
+    int arrow_held() const { return dir_; }   // the arrow held: +1, -1, or 0
     void begin_edit();                  // click in the field: typing replaces the text
     void edit_key(unsigned char key);   // digits, '-', backspace; Enter/Tab/Esc commit
-    void commit_edit();                 // parses the text (empty is 0) and stops editing
+    void commit_edit();                 // stops editing; writes the text (empty is 0) if typed into
     bool editing() const { return editing_; }
     bool replacing() const { return replace_; }   // next digit replaces the whole text
     const std::string &text() const { return text_; }
@@ -149,6 +154,9 @@ public:
     bool sync() override;
     void draw() override;
     const char *kind() const override { return "spinner"; }
+    bool pointer_press(int x, int y, double t) override;
+    void pointer_drag(int, int y, double t) override { arrow_hold(t, y); }
+    void pointer_release() override { arrow_release(); }
 
 private:
     int clamp(int v) const;
@@ -159,7 +167,7 @@ private:
     int val_, last_live_;
     int low_ = 0, high_ = 0, limit_ = GLUI_LIMIT_NONE;
     std::string text_;
-    bool editing_ = false, replace_ = false;
+    bool editing_ = false, replace_ = false, typed_ = false;   // typed_: since the value last changed
     int dir_ = 0, press_y_ = 0, press_val_ = 0, steps_ = 0;
     double press_t_ = 0;
     bool dragging_ = false;
@@ -197,9 +205,16 @@ class GLUI_Button : public GLUI_Control {
 public:
     GLUI_Button(GLUI_Container *parent, const char *name, int id = -1, GLUI_CB cb = GLUI_CB());
     void click();   // user action: released inside
+    bool pressed() const { return inside_; }   // held down, the pointer over it
     GLUI_Size natural() const override;
     void draw() override;
     const char *kind() const override { return "button"; }
+    bool pointer_press(int x, int y, double) override;
+    void pointer_drag(int x, int y, double) override { inside_ = rect.contains(x, y); }
+    void pointer_release() override;
+
+private:
+    bool inside_ = false;
 };
 
 // An arcball turning a column-major 4x4 matrix (ready for glMultMatrixf).
@@ -218,6 +233,9 @@ public:
     bool sync() override;
     void draw() override;
     const char *kind() const override { return "rotation"; }
+    bool pointer_press(int x, int y, double) override;
+    void pointer_drag(int x, int y, double) override { drag(x, y); }
+    void pointer_release() override { release(); }
     GLUI_Rect ball;
 
 private:
@@ -246,6 +264,9 @@ public:
     bool sync() override;
     void draw() override;
     const char *kind() const override { return "translation"; }
+    bool pointer_press(int x, int y, double) override;
+    void pointer_drag(int x, int y, double) override { drag(x, y); }
+    void pointer_release() override { release(); }
     GLUI_Rect pad;
 
 private:
@@ -272,6 +293,14 @@ public:
     void wake(int frames = 3);         // draw a few more frames, then stop
     bool needs_frame() const { return frames_left > 0 || active != nullptr; }
     void pointer_down(int x, int y);   // a press in the panel: commits a field edited elsewhere
+    // Pointer events in the subwindow as they come (button 0 left, 1 right,
+    // 2 middle; t in seconds). Handled one by one, not sampled once a frame,
+    // so a press, drag and release that all come between two frames count,
+    // and a click counts before a key typed after it.
+    void mouse(int button, int down, int x, int y, double t);
+    void motion(int x, int y, double t);
+    void tick(double t);               // each frame: a held arrow repeats by time
+    std::vector<GLUI_Control *> controls() const;   // every control but the panels
     void post_main_redisplay();
     template <class F> void in_main_window(F f);   // runs f with the main gfx window current
     void fit(int main_w, int main_h);  // to the parent's right edge; -1: ask GLUT its size
@@ -290,6 +319,7 @@ private:
     friend class GLUI_Master_Object;
     GLUI() : GLUI_Container(this) {}
     int fitted_[3] = {0, 0, 0};   // main w, main h, panel w last given to GLUT
+    int pointer_x_ = -1, pointer_y_ = -1;   // where the last event was
 };
 
 class GLUI_Master_Object {

@@ -1,6 +1,7 @@
 // The drawing layer: GLUT handlers and one Dear ImGui frame per redraw of a
-// panel. ImGui only draws and reports presses, drags and releases to the
-// model; it never sees a key (keys are routed by GLUI_Master_Object::key).
+// panel. ImGui draws and runs the listboxes; the other controls get the
+// pointer events from the model (GLUI::mouse), one by one. ImGui never sees
+// a key (keys are routed by GLUI_Master_Object::key).
 #include "glui/glui.h"
 
 #include <GL/freeglut.h>
@@ -12,13 +13,12 @@
 
 struct GLUI_Impl {
     ImGuiContext *ctx = nullptr;
-    // Pointer events wait here: ImGui 1.86 reads button state once per frame,
-    // so a press and release arriving together would be lost. Each frame takes
-    // the moves up to and including one button change.
+    // Pointer events wait here for ImGui's listboxes: ImGui 1.86 reads button
+    // state once per frame, so a press and release arriving together would be
+    // lost. Each frame takes the moves up to and including one button change.
     struct Event { int button, down, x, y; };   // button -1: a move
     std::deque<Event> events;
     double last_time = 0;
-    int mouse_x = -1, mouse_y = -1;   // where drags were last reported
 };
 
 // At exit (the program may leave from inside a callback, mid-frame).
@@ -53,15 +53,28 @@ void draw_frame(GLUI *g);
 
 void sub_display() { if (GLUI *g = panel_of_current()) draw_frame(g); }
 void sub_reshape(int, int) { if (GLUI *g = panel_of_current()) g->wake(); }
-void sub_motion(int x, int y) { push(panel_of_current(), -1, 0, x, y); }
+double now() { return glutGet(GLUT_ELAPSED_TIME) / 1000.0; }
+
+void sub_motion(int x, int y) {
+    GLUI *g = panel_of_current();
+    if (g) g->motion(x, y, now());
+    push(g, -1, 0, x, y);
+}
+
+// An open list's items lie over other controls: a press there is the list's.
+bool list_open(GLUI *g) {
+    ImGui::SetCurrentContext(g->impl->ctx);
+    return ImGui::IsPopupOpen("", ImGuiPopupFlags_AnyPopupId);
+}
 
 void sub_mouse(int button, int state, int x, int y) {
     GLUI *g = panel_of_current();
-    if (!g || button > 2) return;   // wheel: nothing scrolls
-    if (state == GLUT_DOWN) g->pointer_down(x, y);
+    if (!g || !g->impl || button > 2) return;   // wheel: nothing scrolls
+    int b = button == GLUT_LEFT_BUTTON ? 0 : button == GLUT_RIGHT_BUTTON ? 1 : 2;
+    if (state == GLUT_DOWN && list_open(g)) g->pointer_down(x, y);
+    else g->mouse(b, state == GLUT_DOWN, x, y, now());
     push(g, -1, 0, x, y);
-    push(g, button == GLUT_LEFT_BUTTON ? 0 : button == GLUT_RIGHT_BUTTON ? 1 : 2,
-         state == GLUT_DOWN, x, y);
+    push(g, b, state == GLUT_DOWN, x, y);
 }
 
 void sub_entry(int state) {
@@ -100,14 +113,9 @@ void arrow(ImVec2 c, float r, int dir_x, int dir_y, ImU32 colour) {
     dl()->AddTriangleFilled(tip, b, a, colour);
 }
 
-// An invisible hit area over r; returns the pointer while it is held.
-bool hit(const char *id, const GLUI_Rect &r) {
-    ImGui::SetCursorScreenPos({float(r.x), float(r.y)});
-    ImGui::InvisibleButton(id, {float(r.w), float(r.h)});
-    return ImGui::IsItemActive();
+bool hovered(const GLUI_Rect &r) {
+    return ImGui::IsMouseHoveringRect({float(r.x), float(r.y)}, {float(r.x + r.w), float(r.y + r.h)}, false);
 }
-
-double now() { return glutGet(GLUT_ELAPSED_TIME) / 1000.0; }
 
 }  // namespace
 
@@ -150,20 +158,13 @@ void GLUI_Spinner::draw() {
     if (replace_) dl()->AddRectFilled({tp.x - 1, tp.y - 1}, {tp.x + ts.x + 1, tp.y + ts.y + 1}, IM_COL32(150, 185, 240, 255));
     dl()->AddText(tp, col(0), text_.c_str());
     if (editing_ && !replace_) dl()->AddLine({tp.x + ts.x + 1, tp.y}, {tp.x + ts.x + 1, tp.y + ts.y}, col(0));
-    if (hit("field", field) && ImGui::IsItemActivated()) begin_edit();
 
-    // Arrows: pressed, held (repeat by time) and dragged vertically.
     const GLUI_Rect *parts[2] = {&up, &down};
     for (int i = 0; i < 2; ++i) {
         const GLUI_Rect &r = *parts[i];
         int dir = i == 0 ? 1 : -1;
-        bool held = hit(i == 0 ? "up" : "down", r);
-        int y = int(ImGui::GetIO().MousePos.y);
-        if (ImGui::IsItemActivated()) arrow_press(dir, now(), y);
-        else if (held) arrow_hold(now(), y);
-        if (ImGui::IsItemDeactivated()) arrow_release();
         dl()->AddRectFilled({float(r.x), float(r.y)}, {float(r.x + r.w), float(r.y + r.h)},
-                            held ? col(170) : ImGui::IsItemHovered() ? col(225) : col(205));
+                            arrow_held() == dir ? col(170) : hovered(r) ? col(225) : col(205));
         dl()->AddRect({float(r.x), float(r.y)}, {float(r.x + r.w), float(r.y + r.h)}, col(140));
         arrow({r.x + r.w / 2.f, r.y + r.h / 2.f}, 3.f, 0, -dir, col(0));
     }
@@ -185,31 +186,19 @@ void GLUI_Listbox::draw() {
 }
 
 void GLUI_Button::draw() {
-    ImGui::SetCursorScreenPos({float(rect.x), float(rect.y)});
-    if (ImGui::Button(name_.c_str(), {float(rect.w), float(rect.h)})) click();
-}
-
-// Press, drag and release of the hit area over r, reported to a model
-// with press(x, y) / drag(x, y) / release().
-template <class C> void drag_area(C *c, const GLUI_Rect &r, GLUI_Impl *impl) {
-    bool held = hit("area", r);
-    ImVec2 m = ImGui::GetIO().MousePos;
-    int x = int(m.x), y = int(m.y);
-    if (ImGui::IsItemActivated()) {
-        c->press(x, y);
-        impl->mouse_x = x, impl->mouse_y = y;
-    } else if (held && (x != impl->mouse_x || y != impl->mouse_y)) {
-        c->drag(x, y);
-        impl->mouse_x = x, impl->mouse_y = y;
-    }
-    if (ImGui::IsItemDeactivated()) c->release();
+    const ImGuiStyle &st = ImGui::GetStyle();
+    ImVec2 r0{float(rect.x), float(rect.y)}, r1{float(rect.x + rect.w), float(rect.y + rect.h)};
+    ImGuiCol fill = pressed() ? ImGuiCol_ButtonActive : hovered(rect) ? ImGuiCol_ButtonHovered : ImGuiCol_Button;
+    dl()->AddRectFilled(r0, r1, ImGui::GetColorU32(fill), st.FrameRounding);
+    dl()->AddRect(r0, r1, ImGui::GetColorU32(ImGuiCol_Border), st.FrameRounding, 0, st.FrameBorderSize);
+    ImVec2 ts = ImGui::CalcTextSize(name_.c_str());
+    label(name_, rect.x + (rect.w - ts.x) / 2, rect.y + (rect.h - ts.y) / 2);
 }
 
 void GLUI_Rotation::draw() {
-    drag_area(this, ball, glui_->impl);
     ImVec2 c{ball.x + ball.w / 2.f, ball.y + ball.h / 2.f};
     float r = ball.w / 2.f - 2;
-    dl()->AddCircleFilled(c, r, col(ImGui::IsItemActive() ? 200 : 215), 32);
+    dl()->AddCircleFilled(c, r, col(glui_->active == this ? 200 : 215), 32);
     // Three great circles of the turned ball; the far halves faint.
     for (int axis = 0; axis < 3; ++axis) {
         ImVec2 prev{};
@@ -235,9 +224,8 @@ void GLUI_Rotation::draw() {
 }
 
 void GLUI_Translation::draw() {
-    drag_area(this, pad, glui_->impl);
     ImVec2 p0{float(pad.x + 2), float(pad.y + 2)}, p1{float(pad.x + pad.w - 2), float(pad.y + pad.h - 2)};
-    dl()->AddRectFilled(p0, p1, col(ImGui::IsItemActive() ? 200 : 215), 4.f);
+    dl()->AddRectFilled(p0, p1, col(glui_->active == this ? 200 : 215), 4.f);
     dl()->AddRect(p0, p1, col(90), 4.f);
     ImVec2 c{pad.x + pad.w / 2.f, pad.y + pad.h / 2.f};
     float d = pad.w / 2.f - 10;
@@ -264,6 +252,7 @@ void draw_frame(GLUI *g) {
     double t = now();
     io.DeltaTime = float(std::max(1e-3, t - im->last_time));
     im->last_time = t;
+    g->tick(t);
     while (!im->events.empty()) {
         GLUI_Impl::Event e = im->events.front();
         im->events.pop_front();

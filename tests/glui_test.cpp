@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <functional>
 #include <vector>
 
 namespace {
@@ -140,6 +141,23 @@ TEST_F(Glui, AnEditedFieldTakesEveryKeyUntilCommittedByAKeyOrAClickElsewhere) {
     EXPECT_EQ(GLUI_Master.editing, other);
 }
 
+TEST_F(Glui, AnOpenFieldShowsAChangeMadeElsewhereAndTheLatestActionWins) {
+    struct { const char *before, *after; int want; } cases[] = {
+        {"", "", 2},     // nothing typed: ending the edit writes nothing
+        {"7", "", 2},    // typed, then changed elsewhere
+        {"", "7", 7},    // changed elsewhere, then typed
+        {"", "99", 10},  // typed and clamped, as ever
+    };
+    for (auto c : cases)
+        for (bool by_sync : {false, true}) {
+            s->set_int_val(4), type(c.before);
+            by_sync ? sync(2) : (s->set_int_val(2), 0);   // a menu choice, or the program
+            EXPECT_EQ(s->text(), "2");
+            type(c.after), GLUI_Master.main_mouse(0, 0, 300, 300);
+            EXPECT_EQ(width, c.want) << c.before << "|" << c.after << " sync " << by_sync;
+        }
+}
+
 TEST_F(Glui, ListboxIgnoresUnknownIdsAndCallsBackOnlyOnAChoice) {
     int color = 1;
     auto *l = new GLUI_Listbox(g, "Color:", &color, 4, record);
@@ -213,6 +231,34 @@ TEST_F(Glui, TranslationScalesPixelsBySpeed) {
     tz->press(0, 100), tz->drag(40, 60);  // sideways ignored, up increases
     EXPECT_FLOAT_EQ(z, 0.2f);
     EXPECT_EQ(calls, (Ids{8, 8}));
+}
+
+// Press in the middle of a control, two moves, release: sent through the
+// panel's pointer events with a frame after each, or all with no frame between.
+TEST_F(Glui, QuickDragsCountInFullWhetherOrNotFramesComeBetweenTheEvents) {
+    float xy[2] = {0, 0};
+    auto *pad = new GLUI_Translation(g, "Translate XY", GLUI_TRANSLATION_XY, xy);
+    limits(1, 100);
+    struct { const GLUI_Rect &at; std::function<float()> read; float moved; } cases[] = {
+        {r->ball, [&] { return m[8]; }, 0.f}, {pad->pad, [&] { return xy[0] + xy[1]; }, 0.f},
+        {s->up, [&] { return float(width); }, 4.f}};
+    for (auto &c : cases) {
+        float got[2];
+        for (bool frames : {true, false}) {
+            r->reset(), xy[0] = xy[1] = 0, g->sync_live(), s->set_int_val(4);
+            const int x = c.at.x + c.at.w / 2, y = c.at.y + c.at.h / 2;
+            auto frame = [&] { if (frames) g->tick(0); };
+            g->mouse(0, 1, x, y, 0), frame();
+            g->motion(x + 5, y - 6, 0), frame();
+            g->motion(x + 10, y - 12, 0), frame();
+            g->mouse(0, 0, x + 10, y - 12, 0), frame();
+            got[frames] = c.read() - c.moved;
+        }
+        EXPECT_NE(got[0], 0.f) << c.at.x;
+        EXPECT_EQ(got[0], got[1]) << c.at.x;
+    }
+    EXPECT_EQ(width, 8);   // the arrow's step and three more for 12 pixels up
+    EXPECT_EQ(g->active, nullptr);
 }
 
 TEST_F(Glui, ProgramPanelIsNarrowTidyAndLeavesTheRestToTheView) {
