@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 GLUI_Master_Object GLUI_Master;
 
@@ -323,6 +324,18 @@ void GLUI_Listbox::choose(int index) {
     if (changed) user_changed();
 }
 
+bool GLUI_Listbox::pointer_press(int x, int y, double) {
+    if (!box.contains(x, y)) return false;
+    glui_->open_list = this;
+    glui_->wake();
+    return true;
+}
+
+// Items 13 px high, 17 px apart, under the box.
+GLUI_Rect GLUI_Listbox::item_rect(int index) const {
+    return {box.x + 4, box.y + box.h + 8 + index * 17, box.w - 8, 13};
+}
+
 GLUI_Size GLUI_Listbox::natural() const {
     int widest = 3 * kCharW;
     for (const Item &it : items) widest = std::max(widest, text_w(it.text));
@@ -565,7 +578,12 @@ void GLUI::pointer_down(int x, int y) {
 void GLUI::mouse(int button, int down, int x, int y, double t) {
     if (down) pointer_down(x, y);
     if (button != 0) return;
-    if (down) {
+    if (down && open_list) {
+        GLUI_Listbox *list = std::exchange(open_list, nullptr);
+        for (int i = 0; i < int(list->items.size()); ++i)
+            if (list->item_rect(i).contains(x, y)) list->choose(i);
+        wake();
+    } else if (down) {
         pointer_x_ = x, pointer_y_ = y;
         for (GLUI_Control *c : controls())
             if (c->pointer_press(x, y, t)) break;
@@ -718,6 +736,8 @@ bool GLUI_Master_Object::key(unsigned char k, int x, int y) {
 
 void GLUI_Master_Object::main_mouse(int button, int state, int x, int y) {
     if (editing) editing->commit_edit();
+    for (GLUI *g : guis)
+        if (g->open_list) g->open_list = nullptr, g->wake();
     if (mouse_fn) mouse_fn(button, state, x, y);
 }
 
@@ -746,12 +766,8 @@ void print_layout(const GLUI_Container *box, int depth) {
             print_rect("field", s->field), print_rect("up", s->up), print_rect("down", s->down);
         } else if (auto *l = dynamic_cast<const GLUI_Listbox *>(c)) {
             print_rect("box", l->box);
-            // Where ImGui's drop-down puts each item (default style: popup
-            // below the box, 8 px padding, 13 px rows 4 px apart).
-            for (size_t i = 0; i < l->items.size(); ++i) {
-                GLUI_Rect r{l->box.x + 4, l->box.y + l->box.h + 8 + int(i) * 17, l->box.w - 8, 13};
-                print_rect(("item:" + l->items[i].text).c_str(), r);
-            }
+            for (size_t i = 0; i < l->items.size(); ++i)
+                print_rect(("item:" + l->items[i].text).c_str(), l->item_rect(int(i)));
         } else if (auto *r = dynamic_cast<const GLUI_Rotation *>(c)) {
             print_rect("ball", r->ball);
         } else if (auto *t = dynamic_cast<const GLUI_Translation *>(c)) {

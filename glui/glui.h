@@ -182,6 +182,11 @@ public:
     int get_int_val() const { return items.empty() ? 0 : items[cur_].id; }
     void set_int_val(int id);   // an id it does not hold changes nothing; no callback
     void choose(int index);     // user action
+    // A press on the box opens the list below it, or closes it; while it is
+    // open, the next press anywhere is the list's: an item is chosen, and
+    // the list closes.
+    bool pointer_press(int x, int y, double) override;
+    GLUI_Rect item_rect(int index) const;   // where an open list shows an item
 
     struct Item { int id; std::string text; };
     std::vector<Item> items;
@@ -308,6 +313,7 @@ public:
     int window = 0;           // GLUT subwindow, 0 without GLUT
     int parent_window = 0;    // the window it sits in
     int main_gfx = 0;         // the window callbacks and redisplays go to
+    GLUI_Listbox *open_list = nullptr;   // showing its items
     GLUI_Control *active = nullptr;   // being dragged or held: sync_live leaves it alone
     int frames_left = 0;
     long frames_drawn = 0;

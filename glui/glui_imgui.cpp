@@ -1,7 +1,8 @@
 // The drawing layer: GLUT handlers and one Dear ImGui frame per redraw of a
-// panel. ImGui draws and runs the listboxes; the other controls get the
-// pointer events from the model (GLUI::mouse), one by one. ImGui never sees
-// a key (keys are routed by GLUI_Master_Object::key).
+// panel. ImGui only draws: every control gets the pointer events from the
+// model (GLUI::mouse, GLUI::motion) as they come, one by one, whatever the
+// frame rate, and ImGui sees no button and no key (keys are routed by
+// GLUI_Master_Object::key). It is told where the pointer is, for hovering.
 #include "glui/glui.h"
 
 #include <GL/freeglut.h>
@@ -9,15 +10,11 @@
 #include <backends/imgui_impl_opengl2.h>
 
 #include <cmath>
-#include <deque>
+#include <cfloat>
 
 struct GLUI_Impl {
     ImGuiContext *ctx = nullptr;
-    // Pointer events wait here for ImGui's listboxes: ImGui 1.86 reads button
-    // state once per frame, so a press and release arriving together would be
-    // lost. Each frame takes the moves up to and including one button change.
-    struct Event { int button, down, x, y; };   // button -1: a move
-    std::deque<Event> events;
+    ImVec2 pointer{-FLT_MAX, -FLT_MAX};   // where the next frame shows the pointer
     double last_time = 0;
 };
 
@@ -41,9 +38,9 @@ GLUI *panel_of_current() {
 
 ImU32 col(int grey, int a = 255) { return IM_COL32(grey, grey, grey, a); }
 
-void push(GLUI *g, int button, int down, int x, int y) {
+void push(GLUI *g, int x, int y) {
     if (!g || !g->impl) return;
-    g->impl->events.push_back({button, down, x, y});
+    g->impl->pointer = ImVec2(float(x), float(y));
     g->wake();
 }
 
@@ -58,27 +55,19 @@ double now() { return glutGet(GLUT_ELAPSED_TIME) / 1000.0; }
 void sub_motion(int x, int y) {
     GLUI *g = panel_of_current();
     if (g) g->motion(x, y, now());
-    push(g, -1, 0, x, y);
-}
-
-// An open list's items lie over other controls: a press there is the list's.
-bool list_open(GLUI *g) {
-    ImGui::SetCurrentContext(g->impl->ctx);
-    return ImGui::IsPopupOpen("", ImGuiPopupFlags_AnyPopupId);
+    push(g, x, y);
 }
 
 void sub_mouse(int button, int state, int x, int y) {
     GLUI *g = panel_of_current();
     if (!g || !g->impl || button > 2) return;   // wheel: nothing scrolls
     int b = button == GLUT_LEFT_BUTTON ? 0 : button == GLUT_RIGHT_BUTTON ? 1 : 2;
-    if (state == GLUT_DOWN && list_open(g)) g->pointer_down(x, y);
-    else g->mouse(b, state == GLUT_DOWN, x, y, now());
-    push(g, -1, 0, x, y);
-    push(g, b, state == GLUT_DOWN, x, y);
+    g->mouse(b, state == GLUT_DOWN, x, y, now());
+    push(g, x, y);
 }
 
 void sub_entry(int state) {
-    if (state == GLUT_LEFT) push(panel_of_current(), -1, 0, -100000, -100000);
+    if (state == GLUT_LEFT) push(panel_of_current(), -100000, -100000);
 }
 
 // Keys typed over the panel: to the field being edited, else to the program.
@@ -172,16 +161,25 @@ void GLUI_Spinner::draw() {
 
 void GLUI_Listbox::draw() {
     label(name_, rect.x, rect.y + 3.f);
-    ImGui::SetCursorScreenPos({float(box.x), float(box.y)});
-    ImGui::SetNextItemWidth(float(box.w));
-    const char *shown = items.empty() ? "" : items[cur_].text.c_str();
-    if (ImGui::BeginCombo("##list", shown)) {
-        for (size_t i = 0; i < items.size(); ++i) {
-            ImGui::PushID(int(i));
-            if (ImGui::Selectable(items[i].text.c_str(), int(i) == cur_)) choose(int(i));
-            ImGui::PopID();
-        }
-        ImGui::EndCombo();
+    const ImGuiStyle &st = ImGui::GetStyle();
+    const float x0 = box.x, y0 = box.y, x1 = box.x + box.w, y1 = box.y + box.h;
+    const bool open = glui_->open_list == this;
+    dl()->AddRectFilled({x0, y0}, {x1, y1}, ImGui::GetColorU32(hovered(box) ? ImGuiCol_FrameBgHovered : ImGuiCol_FrameBg));
+    dl()->AddRectFilled({x1 - box.h, y0}, {x1, y1}, ImGui::GetColorU32(open ? ImGuiCol_ButtonActive : ImGuiCol_Button));
+    arrow({x1 - box.h / 2.f, (y0 + y1) / 2.f}, box.h / 4.f, 0, 1, ImGui::GetColorU32(ImGuiCol_Text));
+    if (!items.empty()) label(items[cur_].text, x0 + st.FramePadding.x, y0 + st.FramePadding.y);
+    if (!open) return;
+    // The open list lies over the controls below it.
+    ImDrawList *top = ImGui::GetForegroundDrawList();
+    const GLUI_Rect last = item_rect(int(items.size()) - 1);
+    top->AddRectFilled({x0, y1}, {x1, last.y + last.h + 8.f}, ImGui::GetColorU32(ImGuiCol_PopupBg));
+    top->AddRect({x0, y1}, {x1, last.y + last.h + 8.f}, ImGui::GetColorU32(ImGuiCol_Border));
+    for (int i = 0; i < int(items.size()); ++i) {
+        const GLUI_Rect r = item_rect(i);
+        if (hovered(r) || i == cur_)
+            top->AddRectFilled({r.x - 2.f, r.y - 2.f}, {r.x + r.w + 2.f, r.y + r.h + 2.f},
+                               ImGui::GetColorU32(hovered(r) ? ImGuiCol_HeaderHovered : ImGuiCol_Header));
+        top->AddText({float(r.x), float(r.y)}, ImGui::GetColorU32(ImGuiCol_Text), items[i].text.c_str());
     }
 }
 
@@ -253,16 +251,7 @@ void draw_frame(GLUI *g) {
     io.DeltaTime = float(std::max(1e-3, t - im->last_time));
     im->last_time = t;
     g->tick(t);
-    while (!im->events.empty()) {
-        GLUI_Impl::Event e = im->events.front();
-        im->events.pop_front();
-        io.MousePos = ImVec2(float(e.x), float(e.y));
-        if (e.button >= 0) {
-            io.MouseDown[e.button] = e.down != 0;
-            break;
-        }
-    }
-
+    io.MousePos = im->pointer;
     ImGui_ImplOpenGL2_NewFrame();
     ImGui::NewFrame();
     g->fit(-1, -1);   // the panel may have grown since the last frame
@@ -288,7 +277,6 @@ void draw_frame(GLUI *g) {
 
     ++g->frames_drawn;
     if (g->frames_left > 0) --g->frames_left;
-    if (!im->events.empty()) g->frames_left = std::max(g->frames_left, 2);
     if (g->needs_frame()) glutPostRedisplay();
 }
 
