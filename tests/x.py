@@ -143,7 +143,7 @@ class XSession:
     def pixels(self, win, crop):
         """The RGB bytes of a part (x, y, w, h) of a window, as X shows it."""
         x, y, w, h = crop
-        return subprocess.run(["import", "-window", str(win), "-crop", f"{w}x{h}+{x}+{y}", "rgb:-"],
+        return subprocess.run(["import", "-window", str(win), "-crop", f"{w}x{h}+{x}+{y}", "-depth", "8", "rgb:-"],
                               env=self.env, stdout=subprocess.PIPE, check=True).stdout
 
     def close_request(self, win):
