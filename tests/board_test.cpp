@@ -11,8 +11,10 @@
 #include <vector>
 
 #include "board/board.h"
+#include "glui/glui.h"
 #include "render/camera.h"
 #include "ui/keyboard.h"
+#include "ui/panel.h"
 
 namespace {
 
@@ -162,6 +164,35 @@ TEST_F(Board, EveryFootprintChangeSettlesTheCursorAndShowsInThePanel)
     EXPECT_EQ(blocks.back().y, 0);
     EXPECT_EQ(blocks.back().color, COLOR_GREEN);
     EXPECT_EQ(base_color, COLOR_RED);
+}
+
+// The program's panel, laid out without a window, and bound to the board.
+TEST_F(Board, PanelIsNarrowTidyAndAlwaysShowsTheBoard)
+{
+    glui = GLUI_Master.create_glui_subwindow(9, GLUI_SUBWINDOW_RIGHT);
+    build_control_panel();
+    board_seams = {nullptr, show_settings, chosen_size_item};
+    const int w = glui->layout();
+    EXPECT_TRUE(w >= 180 && w <= 230) << w;
+    EXPECT_EQ(width_spinner->field.x + width_spinner->field.w, length_spinner->field.x + length_spinner->field.w);
+    EXPECT_EQ(size_listbox->box.x + size_listbox->box.w, width_spinner->rect.x + width_spinner->rect.w);
+    const GLUI_Control *quit = glui->children.back();
+    EXPECT_NEAR(quit->rect.x + quit->rect.w / 2, w / 2, 1);  // centred
+
+    set_base_size(2);
+    EXPECT_EQ(size_listbox->get_int_val(), 2);
+    cursor.x = 12;
+    type(" ");
+    size_listbox->choose(0);  // 10x10: refused, and the list goes back to the real size
+    EXPECT_EQ(size_listbox->get_int_val(), 2);
+    rotate_cursor();
+    set_cursor_width(3);
+    EXPECT_EQ(width_spinner->get_int_val(), 3);
+    EXPECT_EQ(length_spinner->get_int_val(), 2);
+    cursor.x = 11;  // half on the brick: an arrow's edit settles the cursor on it
+    length_spinner->arrow_press(+1, 0, 0), length_spinner->arrow_release();
+    EXPECT_EQ(cursor.length, 3);
+    EXPECT_EQ(cursor.y, 1);
 }
 
 }  // namespace
