@@ -71,12 +71,12 @@ def frame_rate(x, binary, shim, seconds, tmp):
     wait_for(lambda: read_counts(path)[1].get(win, 0) >= 30, 120, "a warm-up")
     time.sleep(1.0)
     t0, c0 = read_counts(path)
-    cpu0 = cpu_seconds(app.proc.pid)
+    cpu0 = cpu_seconds(app.pid)
     time.sleep(seconds)
     t1, c1 = read_counts(path)
-    cpu1 = cpu_seconds(app.proc.pid)
+    cpu1 = cpu_seconds(app.pid)
     x.xdotool("key", "q")
-    app.wait_exit(60)
+    app.wait(60)
     frames = c1[win] - c0[win]
     fps = frames / ((t1 - t0) / 1e9)
     others = sum(c1[w] - c0.get(w, 0) for w in c1 if w != win)
@@ -91,7 +91,7 @@ def latency(x, binary, shim, presses, tmp):
         x.xdotool("key", "d" if i % 2 == 0 else "a")
         time.sleep(0.33)
     x.xdotool("key", "q")
-    app.wait_exit(60)
+    app.wait(60)
     swaps, keys = [], []
     with open(path) as f:
         for line in f:

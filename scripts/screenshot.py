@@ -40,7 +40,7 @@ def main(binary, out):
         wait_for(lambda: app.out.count("\n") >= 11)
         x.run("import", "-window", win, out)
         x.key("q")
-        app.wait_exit()
+        app.wait(60)
 
 
 if __name__ == "__main__":

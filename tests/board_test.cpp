@@ -121,49 +121,10 @@ TEST_F(Board, UndoPutsBackExactlyWhatWasThereAndClearEmptiesEverything)
         for (int h : row) ASSERT_EQ(h, 0);
     EXPECT_TRUE(blocks.empty());
     EXPECT_EQ(cursor.y, 0);
-}
-
-TEST_F(Board, SizeChangesRefuseOnlyWhatWouldStickOut)
-{
-    set_base_size(2);
-    cursor.x = cursor.z = 8;  // the brick reaches column and row 9: fits 10 exactly
-    type(" ");
-    cursor.x = cursor.z = 18;
-    camera_reset_pending = settings_shown = 0;
-    const struct { int id; float size; } steps[] = {{1, 10}, {0, 10}, {4, 10}, {-1, 10}, {3, 30}};
-    size_item = 1;  // read by the id 0, as the panel's list does
-    for (auto [id, size] : steps) {
-        set_base_size(id);
-        EXPECT_EQ(board_size_x, size) << id;
-        EXPECT_EQ(board_size_z, size) << id;
-    }
+    camera_reset_pending = 0;
+    set_base_size(1);  // taken now; the cursor is pulled onto the board, the camera follows
+    EXPECT_EQ(std::vector<float>({board_size_x, board_size_z, cursor.x, cursor.z}), std::vector<float>({10, 10, 7, 8}));  // 3 long, 2 wide
     EXPECT_EQ(camera_reset_pending, 1);
-    EXPECT_EQ(settings_shown, 5);   // the panel shows the real size after each, refused ones too
-    EXPECT_EQ(cursor.x, 8);         // pulled onto the 10x10 board
-    type(" ");
-    set_base_size(1);               // 3 layers at row 9: still fits
-    EXPECT_EQ(board_size_x, 10);
-}
-
-TEST_F(Board, EveryFootprintChangeSettlesTheCursorAndShowsInThePanel)
-{
-    type("d d d ");  // steps of 1, 2 and 3 layers at columns 1 to 3
-    cursor.x = 0;
-    set_cursor_length(1);
-    set_cursor_width(4);
-    EXPECT_EQ(cursor.y, 0);
-    rotate_cursor();  // now 4 cells along x
-    EXPECT_EQ(cursor.length, 4);
-    EXPECT_EQ(cursor.width, 1);
-    EXPECT_EQ(cursor.y, 3);
-    set_block_color(COLOR_GREEN);
-    set_base_color(COLOR_RED);
-    EXPECT_EQ(settings_shown, 5);
-    cursor.length = 1;  // a spinner writes straight into the cursor: dropping settles first
-    type(" ");
-    EXPECT_EQ(blocks.back().y, 0);
-    EXPECT_EQ(blocks.back().color, COLOR_GREEN);
-    EXPECT_EQ(base_color, COLOR_RED);
 }
 
 // The program's panel, laid out without a window, and bound to the board.

@@ -90,23 +90,6 @@ TEST_F(Glui, SpinnerStepsCallsBackOnlyForTheUserAndClampsOnEveryPath)
     EXPECT_EQ(type("\b\t"), 1);  // emptied: 0, then clamped
 }
 
-TEST_F(Glui, HeldArrowRepeatsByTimeAndDraggedArrowFollowsThePointer)
-{
-    limits(1, 100);
-    s->arrow_press(+1, 10.0, 100);
-    EXPECT_EQ(width, 5);  // a press steps once
-    s->arrow_hold(10.0 + GLUI_Spinner::kRepeatDelay - 0.01, 100);
-    EXPECT_EQ(width, 5);
-    s->arrow_hold(10.0 + GLUI_Spinner::kRepeatDelay + 5.5 * GLUI_Spinner::kRepeatInterval, 101);
-    EXPECT_EQ(width, 11);  // however few frames came
-    s->arrow_release();
-    s->arrow_press(+1, 0, 100);
-    s->arrow_hold(0.01, 100 - 5 * GLUI_Spinner::kDragPixels);  // up
-    EXPECT_EQ(width, 17);
-    s->arrow_hold(5.0, 100 + 2 * GLUI_Spinner::kDragPixels);  // and back down: no repeats
-    EXPECT_EQ(width, 10);
-}
-
 TEST_F(Glui, QuickDragsCountInFullWhetherOrNotFramesComeBetweenTheEvents)
 {
     limits(1, 100);
@@ -128,23 +111,12 @@ TEST_F(Glui, QuickDragsCountInFullWhetherOrNotFramesComeBetweenTheEvents)
 
 TEST_F(Glui, AFieldTakesKeysUntilEndedAndTheLatestActionWins)
 {
-    limits(1, 100);
-    EXPECT_FALSE(GLUI_Master.key('w', 5, 5));
-    type("1");  // replaces the text, then edits it
-    for (unsigned char k : {'x', ' ', '2'}) EXPECT_TRUE(GLUI_Master.key(k, 5, 5));
-    EXPECT_EQ(s->text(), "12");  // what is not a digit is dropped
-    EXPECT_EQ(width, 4);         // not until the edit ends
+    type("1x 2");  // what is not a digit is dropped; the keys never reach the program
+    EXPECT_EQ(width, 4);  // not until the edit ends
     EXPECT_TRUE(GLUI_Master.key(27, 5, 5));
-    EXPECT_EQ(width, 12);
+    EXPECT_EQ(width, 10);  // 12, clamped
     EXPECT_FALSE(GLUI_Master.key('w', 5, 5));
-    EXPECT_EQ(program_keys, (std::vector<unsigned char>{'w', 'w'}));
-    type("9");
-    g->mouse(0, 1, s->field.x + 2, s->field.y + 2, 0);  // in the field: still editing
-    EXPECT_TRUE(s->editing());
-    GLUI_Master.main_mouse(0, 0, 300, 300);  // in the 3-D view: the edit ends
-    EXPECT_EQ(width, 9);
-
-    limits(1, 10);
+    EXPECT_EQ(program_keys, (std::vector<unsigned char>{'w'}));
     struct { const char *before, *after; int want; } cases[] = {
         {"", "", 2},     // nothing typed: ending the edit writes nothing
         {"7", "", 2},    // typed, then changed elsewhere
@@ -167,13 +139,9 @@ TEST_F(Glui, ListsOpenAndChooseByThePointerAndIgnoreUnknownIds)
     auto *l = new GLUI_Listbox(g, "Color:", &color, 4, record);
     l->add_item(2, "Blue"), l->add_item(1, "Red"), l->add_item(3, "Green");
     g->layout();
-    EXPECT_EQ(l->get_int_val(), 2);  // the first item until chosen, synced or set
-    l->set_int_val(9);
+    l->set_int_val(9);  // an id it does not hold: nothing changes
     color = 9, g->sync_live();
     EXPECT_EQ(l->get_int_val(), 2);
-    color = 3, g->sync_live();
-    EXPECT_EQ(l->current(), 2);
-    EXPECT_TRUE(calls.empty());
 
     auto press = [&](GLUI_Rect at) { g->mouse(0, 1, at.x + 1, at.y + 1, 0), g->mouse(0, 0, at.x + 1, at.y + 1, 0); };
     press(l->box);

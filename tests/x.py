@@ -1,5 +1,5 @@
 """A virtual X server of a test's own, and programs driven in it with xdotool.
-Every wait polls a condition with a deadline; nothing relies on a fixed sleep.
+Every wait polls a condition with a deadline; nothing waits a fixed time.
 
     python3 tests/x.py CMD [ARGS...]     runs a command on a fresh Xvfb
 """
@@ -7,7 +7,7 @@ import ctypes
 import os
 import subprocess
 import sys
-import threading
+import tempfile
 import time
 
 
@@ -20,32 +20,19 @@ def wait_for(cond, timeout=60.0, what="condition"):
     return value
 
 
-class App:
-    """A started program; its stdout and stderr are collected as they arrive."""
+class App(subprocess.Popen):
+    """A started program; `out` and `err` are what it has printed so far."""
 
     def __init__(self, argv, env):
-        self.proc = subprocess.Popen(argv, env=env, stdin=subprocess.DEVNULL,
-                                     stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-        self.bufs = [bytearray(), bytearray()]
-        self.pumps = [threading.Thread(target=self._pump, args=a, daemon=True)
-                      for a in ((self.proc.stdout, self.bufs[0]), (self.proc.stderr, self.bufs[1]))]
-        for t in self.pumps:
-            t.start()
+        self.files = [tempfile.TemporaryFile() for _ in range(2)]
+        super().__init__(argv, env=env, stdin=subprocess.DEVNULL, stdout=self.files[0], stderr=self.files[1])
 
-    @staticmethod
-    def _pump(stream, buf):
-        for chunk in iter(lambda: stream.read1(4096), b""):
-            buf.extend(chunk)
+    def _read(self, f):
+        f.seek(0)
+        return f.read().decode("latin-1")
 
-    out = property(lambda self: bytes(self.bufs[0]).decode("latin-1"))
-    err = property(lambda self: bytes(self.bufs[1]).decode("latin-1"))
-
-    def wait_exit(self, timeout=60.0):
-        """The exit status, once everything the program wrote has been read."""
-        status = self.proc.wait(timeout)
-        for t in self.pumps:
-            t.join(timeout)
-        return status
+    out = property(lambda self: self._read(self.files[0]))
+    err = property(lambda self: self._read(self.files[1]))
 
 
 class XSession:
@@ -56,8 +43,7 @@ class XSession:
         # leaves and refuse a program connecting just then.
         r, w = os.pipe()
         self.xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", "1280x1024x24",
-                                      "-nolisten", "tcp", "-noreset"], pass_fds=(w,),
-                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                                      "-nolisten", "tcp", "-noreset"], pass_fds=(w,), stderr=subprocess.DEVNULL)
         os.close(w)
         with os.fdopen(r) as f:
             self.env = dict(os.environ, DISPLAY=":" + f.readline().strip())
@@ -65,18 +51,16 @@ class XSession:
         return self
 
     def __exit__(self, *exc):
-        for app in self.apps:
-            app.proc.kill()
-        self.xvfb.kill()
-        self.xvfb.wait()
+        for p in self.apps + [self.xvfb]:
+            p.kill()
+            p.wait()
 
     def start(self, argv, env=None):
         self.apps.append(App(argv, dict(self.env, **(env or {}))))
         return self.apps[-1]
 
     def run(self, *args):
-        return subprocess.run([str(a) for a in args], env=self.env, stdout=subprocess.PIPE,
-                              stderr=subprocess.DEVNULL, text=True).stdout
+        return subprocess.run([str(a) for a in args], env=self.env, capture_output=True, text=True).stdout
 
     def xdotool(self, *args):
         return self.run("xdotool", *args)
@@ -84,22 +68,22 @@ class XSession:
     def window(self, name, app):
         """The visible window titled `name`; fails at once if the program ended."""
         def find():
-            assert app.proc.poll() is None, f"the program ended ({app.proc.returncode}): {app.err}"
+            assert app.poll() is None, f"the program ended ({app.returncode}): {app.err}"
             return self.xdotool("search", "--onlyvisible", "--name", f"^{name}$").split()[:1]
-        return int(wait_for(find, what=f"window {name!r}")[0])
+        win = int(wait_for(find, what=f"window {name!r}")[0])
+        assert f'"{name}"' in self.run("xwininfo", "-id", win), "the title's case differs"
+        return win
 
     def geometry(self, win):
         """(x, y, width, height) of a window on the screen."""
         info = dict(line.strip().split(": ", 1) for line in self.run("xwininfo", "-id", win).splitlines()
                     if ": " in line)
-        return tuple(int(info[k]) for k in ("Absolute upper-left X", "Absolute upper-left Y",
-                                            "Width", "Height"))
+        return tuple(int(info[k]) for k in ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height"))
 
     def children(self, win=None):
         """Ids of a window's (or the screen's) direct children."""
-        where = ("-id", win) if win else ("-root",)
-        return [int(line.split()[0], 16) for line in self.run("xwininfo", "-children", *where)
-                .splitlines() if line.strip().startswith("0x")]
+        lines = self.run("xwininfo", "-children", *(("-id", win) if win else ("-root",))).splitlines()
+        return [int(line.split()[0], 16) for line in lines if line.strip().startswith("0x")]
 
     def key(self, *keys):
         """Keys go to the window under the pointer (no window manager: focus follows it)."""
@@ -116,17 +100,12 @@ class XSession:
     def drag(self, x0, y0, x1, y1):
         """A press, two moves and a release in one command, as fast as X takes them."""
         self.move(x0, y0)
-        self.xdotool("mousedown", 1, "mousemove", (x0 + x1) // 2, (y0 + y1) // 2,
-                     "mousemove", x1, y1, "mouseup", 1)
+        self.xdotool("mousedown", 1, "mousemove", (x0 + x1) // 2, (y0 + y1) // 2, "mousemove", x1, y1, "mouseup", 1)
 
     def menus(self):
         """Geometries of the open popup menus (mapped override-redirect windows)."""
-        found = []
-        for wid in self.children():
-            attrs = self.run("xwininfo", "-id", wid)
-            if "IsViewable" in attrs and "Override Redirect State: yes" in attrs:
-                found.append(self.geometry(wid))
-        return found
+        attrs = {wid: self.run("xwininfo", "-id", wid) for wid in self.children()}
+        return [self.geometry(w) for w, a in attrs.items() if "IsViewable" in a and "Redirect State: yes" in a]
 
     def choose(self, x, y, *steps):
         """Opens the right-button menu at (x, y) and walks it: each step is
@@ -134,8 +113,7 @@ class XSession:
         self.click(x, y, 3)
         known = []
         for n, (index, count) in enumerate(steps):
-            known.append(wait_for(lambda: next((m for m in self.menus() if m not in known), None),
-                                  what="a popup menu"))
+            known.append(wait_for(lambda: next((m for m in self.menus() if m not in known), None), what="a menu"))
             mx, my, mw, mh = known[-1]
             (self.move if n + 1 < len(steps) else self.click)(mx + mw // 2, my + mh * (2 * index + 1) // (2 * count))
         wait_for(lambda: not self.menus(), what="the popup menu to close")
@@ -144,21 +122,19 @@ class XSession:
         """The RGB bytes of a part (x, y, w, h) of a window, as X shows it."""
         x, y, w, h = crop
         return subprocess.run(["import", "-window", str(win), "-crop", f"{w}x{h}+{x}+{y}", "-depth", "8", "rgb:-"],
-                              env=self.env, stdout=subprocess.PIPE, check=True).stdout
+                              env=self.env, capture_output=True, check=True).stdout
 
     def close_request(self, win):
         """WM_DELETE_WINDOW, as a window manager's close button sends it."""
         x11 = ctypes.CDLL("libX11.so.6")
-        x11.XOpenDisplay.restype = ctypes.c_void_p
-        x11.XInternAtom.restype = ctypes.c_ulong
+        x11.XOpenDisplay.restype = x11.XInternAtom.restype = ctypes.c_void_p
         x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
-        x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
-                                   ctypes.c_void_p]
+        x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
         x11.XFlush.argtypes = [ctypes.c_void_p]
         dpy = x11.XOpenDisplay(self.env["DISPLAY"].encode())
-        # XClientMessageEvent: type, serial, send_event, display, window, message_type, format, data
-        ev = (ctypes.c_long * 24)(33, 0, 0, 0, win, x11.XInternAtom(dpy, b"WM_PROTOCOLS", 0), 32,
-                                  x11.XInternAtom(dpy, b"WM_DELETE_WINDOW", 0))
+        atom = lambda name: x11.XInternAtom(dpy, name, 0)  # noqa: E731
+        # An XClientMessageEvent: type, serial, send_event, display, window, message_type, format, data.
+        ev = (ctypes.c_long * 24)(33, 0, 0, 0, win, atom(b"WM_PROTOCOLS"), 32, atom(b"WM_DELETE_WINDOW"))
         x11.XSendEvent(dpy, win, 0, 0, ev)
         x11.XFlush(dpy)
 
