@@ -44,8 +44,7 @@ void check_board(std::size_t at)
     CHECK(board_size_x == board_size_z && (board_size_x == 10 || board_size_x == 20 || board_size_x == 30),
           "a board size other than 10, 20 or 30");
     CHECK(whole(cursor.x) && whole(cursor.z) && cursor.y == under(cursor, model), "the cursor not resting");
-    CHECK(cursor.width >= 1 && cursor.width <= 10 && cursor.length >= 1 && cursor.length <= 10,
-          "a footprint outside 1..10");
+    CHECK(cursor.width >= 1 && cursor.width <= 10 && cursor.length >= 1 && cursor.length <= 10, "a footprint outside 1..10");
 }
 
 }  // namespace
@@ -61,22 +60,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size)
         const float before_size = board_size_x;
         switch (op) {
         case 0: case 1: case 2: case 3: {  // a move, one to four times
-            void (*const moves[4])() = {move_cursor_back, move_cursor_front, move_cursor_left, move_cursor_right};
-            for (int i = 0; i <= (arg & 3); i++) moves[op]();
             // Only its own coordinate changes, one cell a step while there is room.
-            const float from = op < 2 ? before.z : before.x, to = op < 2 ? cursor.z : cursor.x;
+            void (*const moves[4])() = {move_cursor_back, move_cursor_front, move_cursor_left, move_cursor_right};
             const float span = op < 2 ? cursor.width : cursor.length, step = op % 3 ? -1 : 1;
-            float expect = from;
-            for (int i = 0; i <= (arg & 3); i++)
-                if (step > 0 ? expect + span + 1 <= board_size_x : expect >= 1) expect += step;
-            CHECK(to == expect && (op < 2 ? cursor.x == before.x : cursor.z == before.z), "a wrong move");
+            float expect = op < 2 ? before.z : before.x;
+            for (int i = 0; i <= (arg & 3); i++, moves[op]())
+                expect += (step > 0 ? expect + span + 1 <= board_size_x : expect >= 1) ? step : 0;
+            CHECK((op < 2 ? cursor.z : cursor.x) == expect && (op < 2 ? cursor.x == before.x : cursor.z == before.z), "a wrong move");
             break;
         }
         case 4: case 5: case 6:
-            if (blocks.size() < 300) {
-                place_block();
-                CHECK(blocks.back().color == block_color, "a brick not in the chosen colour");
-            }
+            if (blocks.size() < 300) place_block();
+            CHECK(blocks.size() >= 300 || blocks.back().color == block_color, "a brick not in the chosen colour");
             break;
         case 7: board_action(arg % 5); break;
         case 8: set_cursor_width(1 + arg % 4); break;

@@ -3,7 +3,6 @@ Every wait polls a condition with a deadline; nothing waits a fixed time.
 
     python3 tests/x.py CMD [ARGS...]     runs a command on a fresh Xvfb
 """
-import ctypes
 import os
 import subprocess
 import sys
@@ -20,24 +19,16 @@ def wait_for(cond, timeout=60.0, what="condition"):
     return value
 
 
-class App(subprocess.Popen):
-    """A started program; `out` and `err` are what it has printed so far."""
-
+class App(subprocess.Popen):  # a started program; `out` and `err` are what it has printed so far
     def __init__(self, argv, env):
         self.files = [tempfile.TemporaryFile() for _ in range(2)]
         super().__init__(argv, env=env, stdin=subprocess.DEVNULL, stdout=self.files[0], stderr=self.files[1])
 
-    def _read(self, f):
-        f.seek(0)
-        return f.read().decode("latin-1")
-
-    out = property(lambda self: self._read(self.files[0]))
-    err = property(lambda self: self._read(self.files[1]))
+    out = property(lambda self: os.pread(self.files[0].fileno(), 1 << 26, 0).decode("latin-1"))
+    err = property(lambda self: os.pread(self.files[1].fileno(), 1 << 26, 0).decode("latin-1"))
 
 
-class XSession:
-    """Xvfb on a free display; stops it and every started program on exit."""
-
+class XSession:  # Xvfb on a free display; stops it and every started program on exit
     def __enter__(self):
         # -noreset: the server would otherwise reset when its last client
         # leaves and refuse a program connecting just then.
@@ -62,11 +53,9 @@ class XSession:
     def run(self, *args):
         return subprocess.run([str(a) for a in args], env=self.env, capture_output=True, text=True).stdout
 
-    def xdotool(self, *args):
-        return self.run("xdotool", *args)
+    xdotool = lambda self, *args: self.run("xdotool", *args)  # noqa: E731
 
-    def window(self, name, app):
-        """The visible window titled `name`; fails at once if the program ended."""
+    def window(self, name, app):  # the visible window titled `name`; fails at once if the program ends
         def find():
             assert app.poll() is None, f"the program ended ({app.returncode}): {app.err}"
             return self.xdotool("search", "--onlyvisible", "--name", f"^{name}$").split()[:1]
@@ -74,14 +63,12 @@ class XSession:
         assert f'"{name}"' in self.run("xwininfo", "-id", win), "the title's case differs"
         return win
 
-    def geometry(self, win):
-        """(x, y, width, height) of a window on the screen."""
+    def geometry(self, win):  # (x, y, width, height) on the screen
         info = dict(line.strip().split(": ", 1) for line in self.run("xwininfo", "-id", win).splitlines()
                     if ": " in line)
         return tuple(int(info[k]) for k in ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height"))
 
-    def children(self, win=None):
-        """Ids of a window's (or the screen's) direct children."""
+    def children(self, win=None):  # ids of a window's (or the screen's) direct children
         lines = self.run("xwininfo", "-children", *(("-id", win) if win else ("-root",))).splitlines()
         return [int(line.split()[0], 16) for line in lines if line.strip().startswith("0x")]
 
@@ -97,13 +84,11 @@ class XSession:
         self.move(x, y)
         self.xdotool("click", button)
 
-    def drag(self, x0, y0, x1, y1):
-        """A press, two moves and a release in one command, as fast as X takes them."""
+    def drag(self, x0, y0, x1, y1):  # a press, two moves and a release in one command, as fast as X takes them
         self.move(x0, y0)
         self.xdotool("mousedown", 1, "mousemove", (x0 + x1) // 2, (y0 + y1) // 2, "mousemove", x1, y1, "mouseup", 1)
 
-    def menus(self):
-        """Geometries of the open popup menus (mapped override-redirect windows)."""
+    def menus(self):  # geometries of the open popup menus (mapped override-redirect windows)
         attrs = {wid: self.run("xwininfo", "-id", wid) for wid in self.children()}
         return [self.geometry(w) for w, a in attrs.items() if "IsViewable" in a and "Redirect State: yes" in a]
 
@@ -118,25 +103,10 @@ class XSession:
             (self.move if n + 1 < len(steps) else self.click)(mx + mw // 2, my + mh * (2 * index + 1) // (2 * count))
         wait_for(lambda: not self.menus(), what="the popup menu to close")
 
-    def pixels(self, win, crop):
-        """The RGB bytes of a part (x, y, w, h) of a window, as X shows it."""
+    def pixels(self, win, crop):  # the RGB bytes of a part (x, y, w, h) of a window, as X shows it
         x, y, w, h = crop
         return subprocess.run(["import", "-window", str(win), "-crop", f"{w}x{h}+{x}+{y}", "-depth", "8", "rgb:-"],
                               env=self.env, capture_output=True, check=True).stdout
-
-    def close_request(self, win):
-        """WM_DELETE_WINDOW, as a window manager's close button sends it."""
-        x11 = ctypes.CDLL("libX11.so.6")
-        x11.XOpenDisplay.restype = x11.XInternAtom.restype = ctypes.c_void_p
-        x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
-        x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
-        x11.XFlush.argtypes = [ctypes.c_void_p]
-        dpy = x11.XOpenDisplay(self.env["DISPLAY"].encode())
-        atom = lambda name: x11.XInternAtom(dpy, name, 0)  # noqa: E731
-        # An XClientMessageEvent: type, serial, send_event, display, window, message_type, format, data.
-        ev = (ctypes.c_long * 24)(33, 0, 0, 0, win, atom(b"WM_PROTOCOLS"), 32, atom(b"WM_DELETE_WINDOW"))
-        x11.XSendEvent(dpy, win, 0, 0, ev)
-        x11.XFlush(dpy)
 
 
 if __name__ == "__main__":
