@@ -106,7 +106,7 @@ TEST_F(Board, PanelIsNarrowTidyAndAlwaysShowsTheBoard)
     set_cursor_width(3);
     EXPECT_EQ(width_spinner->get_int_val(), 3);
     EXPECT_EQ(length_spinner->get_int_val(), 2);
-    cursor.x = 11;  // half on the brick: an arrow's edit settles the cursor on it
+    cursor.x = 10, settle_cursor();  // beside the brick: an arrow's edit settles the cursor on it
     length_spinner->arrow_press(+1, 0, 0), length_spinner->arrow_release();
     EXPECT_EQ(cursor.length, 3);
     EXPECT_EQ(cursor.y, 1);
