@@ -136,6 +136,10 @@ class Program(unittest.TestCase):
         self.assertEqual(s.report(["h"], 11) + s.report(["H"], 11), HELP + HELP)
         self.assertEqual(s.report(["v"], 5), IDENTITY)
         self.assertHeights(grid(10))
+        # With nothing happening the view is still drawn again and again: it uses the processor.
+        cpu = lambda: sum(map(int, open(f"/proc/{s.app.pid}/stat").read().rsplit(")")[1].split()[11:13]))  # noqa
+        mark = cpu()
+        s.wait(lambda: cpu() > mark + 50, "half a second of drawing while nothing happens")
         # Upper-case moves and unknown keys do nothing; moves stop at every edge.
         self.x.key("space", "w", "d", "space", "W", "A", "S", "D", "P", "V", "Escape")
         self.assertHeights(grid(10, (0, 0, 2, 2), (1, 1, 2, 2)))
@@ -177,7 +181,6 @@ class Program(unittest.TestCase):
         self.assertHeights(grid(20), 20)
         self.x.key("q")
         self.assertEqual(s.app.wait(60), 0)
-        self.assertEqual(s.app.out.count(VERSION), 1)
 
     def test_panel(self):
         s = self.s
@@ -214,7 +217,6 @@ class Program(unittest.TestCase):
             s.shows(lambda p: p != start, f"the view moved by {name}")
             s.click("Reset")
             s.shows(lambda p: p == start, "the view back after Reset")
-        self.assertEqual(s.report(["v"], 5), IDENTITY)  # Reset turned the view back too
         s.click("Quit")
         self.assertEqual(s.app.wait(60), 0)
 
