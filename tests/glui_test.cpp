@@ -132,8 +132,7 @@ TEST_F(Glui, ListsOpenAndChooseByThePointerAndIgnoreUnknownIds)
     auto *l = new GLUI_Listbox(g, "Color:", &color, 4, record);
     l->add_item(2, "Blue"), l->add_item(1, "Red"), l->add_item(3, "Green");
     g->layout();
-    l->set_int_val(9);  // an id it does not hold: nothing changes
-    EXPECT_EQ(l->get_int_val(), 2);
+    EXPECT_EQ((l->set_int_val(9), l->get_int_val()), 2);  // an id it does not hold: nothing changes
     auto press = [&](GLUI_Rect at) { g->mouse(0, 1, at.x + 1, at.y + 1, 0), g->mouse(0, 0, at.x + 1, at.y + 1, 0); };
     press(l->box);
     EXPECT_EQ(g->open_list, l);
@@ -147,11 +146,13 @@ TEST_F(Glui, ListsOpenAndChooseByThePointerAndIgnoreUnknownIds)
 TEST_F(Glui, BallTurnsTheWayItIsDraggedAndStaysARotation)
 {
     drag(r->ball, 12, 0);  // rightward: +z turns towards +x, +x towards -z
-    EXPECT_TRUE(m[8] > 0.1f && std::fabs(m[8] + m[2]) < 1e-5f && std::fabs(m[9]) < 1e-6f);
     const float once = m[8];
+    EXPECT_TRUE(once > 0.1f && std::fabs(m[8] + m[2]) < 1e-5f && std::fabs(m[9]) < 1e-6f);
     drag(r->ball, 12, 0);  // the same again doubles the angle
     EXPECT_NEAR(m[8], std::sin(2 * std::asin(once)), 1e-4f);
     EXPECT_EQ((r->reset(), calls), (Ids{5, 5, 5, 5}));  // reset calls nothing back
+    drag(r->ball, 0, -12);  // upward: +z turns towards +y
+    EXPECT_GT(m[9], 0.1f);
 
     std::srand(1);
     for (int i = 0; i < 1000; ++i) drag(r->ball, std::rand() % 80 - 40, std::rand() % 80 - 40);

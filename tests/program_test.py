@@ -252,7 +252,6 @@ def storm(seed, seconds):
         bad = [ln for ln in lines[1:] if ln not in HELP.split("\n") + [""] and not re.fullmatch(
             r"( \d+){10}|( \d+){20}|( \d+){30}|(-?\d\S* ){4}", ln)]
         assert status == 0 and not bad and lines[0] + "\n" == VERSION, (status, bad[:5], s.app.err[-3000:])
-        print(f"storm {seed}: {seconds:.0f} s, passed")
 
 
 if __name__ == "__main__":
