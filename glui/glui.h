@@ -10,8 +10,8 @@
 //     layout and key routing, in plain code. Tests drive it with synthetic
 //     events and no window.
 //   - the drawing (glui_imgui.cpp): GLUT handlers and ImGui frames. ImGui
-//     draws and runs the listboxes; every other control gets the pointer
-//     events from the model as they come (GLUI::mouse, GLUI::motion).
+//     only draws; every control, the lists too, gets the pointer events from
+//     the model as they come (GLUI::mouse, GLUI::motion).
 //
 // Without GLUT initialised, or before set_main_gfx_window(), the toolkit makes
 // no GLUT calls, so the model runs in-process without a display.
@@ -142,7 +142,6 @@ public:
     void edit_key(unsigned char key);   // digits, '-', backspace; Enter/Tab/Esc commit
     void commit_edit();                 // stops editing; writes the text (empty is 0) if typed into
     bool editing() const { return editing_; }
-    bool replacing() const { return replace_; }   // next digit replaces the whole text
     const std::string &text() const { return text_; }
 
     GLUI_Rect field, up, down;          // parts of rect
