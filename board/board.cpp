@@ -2,6 +2,8 @@
 #include "board/board.h"
 
 #include <algorithm>
+#include <climits>
+#include <cmath>
 #include <new>
 
 Block cursor(0, 0, 0, 0, 2, 2, 0);
@@ -212,4 +214,53 @@ void reset_board()
     block_color = COLOR_BLUE;
     base_color = COLOR_GREEN;
     camera_reset_pending = 1;
+}
+
+// ---- Studs no view can see
+
+// Every cell of a footprint, in the matrix or not, as the studs on it are drawn.
+template <typename Visit>
+static void for_each_stud_cell(const Block &b, Visit visit)
+{
+    for (int r = int(b.z); r < b.z + b.width; r++)
+        for (int c = int(b.x); c < b.x + b.length; c++)
+            visit(r, c);
+}
+
+// Distance from a point to a brick's box, world units; 0 inside it.
+static float distance_to_brick(const float p[3], const Block &b)
+{
+    const float low[3] = {int(b.x) * CELL, int(b.y) * CELL, -(int(b.z) + b.width) * CELL};
+    const float high[3] = {(int(b.x) + b.length) * CELL, (int(b.y) + 1) * CELL, -int(b.z) * CELL};
+    float squared = 0;
+    for (int i = 0; i < 3; i++) {
+        const float outside = std::max({low[i] - p[i], 0.0f, p[i] - high[i]});
+        squared += outside * outside;
+    }
+    return std::sqrt(squared);
+}
+
+HiddenStuds find_hidden_studs(const std::vector<Block> &bricks, const float eye[3], float near_reach)
+{
+    HiddenStuds hidden;
+    const auto closed = [&](const Block &b) { return distance_to_brick(eye, b) > near_reach; };
+    // The cells each brick the view cannot enter covers, at its own level...
+    for (const Block &b : bricks)
+        if (b.flag == 0 && closed(b))
+            for_each_stud_cell(b, [&](int r, int c) { hidden.cells.insert({int(b.y), r, c}); });
+    // ...but not where the surface under the stud can be seen into: a brick
+    // the view enters shows its top face and the studs' bottom disks in one
+    // plane, as the plate does from below.
+    for (const Block &b : bricks)
+        if (b.flag == 0 && !closed(b))
+            for_each_stud_cell(b, [&](int r, int c) { hidden.cells.erase({int(b.y) + 1, r, c}); });
+    if (!(eye[1] > 0))
+        hidden.cells.erase(hidden.cells.lower_bound({0, INT_MIN, INT_MIN}),
+                           hidden.cells.lower_bound({1, INT_MIN, INT_MIN}));
+    return hidden;
+}
+
+bool stud_hidden(const HiddenStuds &hidden, int column, int row, int level)
+{
+    return hidden.cells.count({level, row, column}) != 0;
 }

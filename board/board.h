@@ -7,6 +7,8 @@
 // covers to its own top. Everything runs on the one GLUT thread.
 #pragma once
 
+#include <array>
+#include <set>
 #include <vector>
 
 constexpr float CELL = 0.25f;        // edge of a cell and height of a layer, world units
@@ -72,3 +74,22 @@ void set_base_size(int id);  // 1, 2, 3 for 10, 20, 30 cells; 0 reads the "Size:
 
 // Puts the board, the cursor and the settings back to their start values.
 void reset_board();
+
+// ---- Studs no view can see -----------------------------------------------------
+// A stud stands on a cell at a level: 0 on the plate, a brick's level + 1 on
+// that brick. When a placed brick of that level covers the cell, the stud lies
+// inside it, and every line of sight to the stud crosses a nearer face of that
+// brick or of the brick the stud stands on: drawing it changes no pixel. That
+// holds only while the view cannot reach inside either brick (the eye is
+// farther from it than `near_reach`, the distance from the eye to the corners
+// of the near clipping plane) and, for a stud on the plate, while the eye is
+// above the plate: seen from below, the plate and the studs' bottom disks lie
+// in one plane. Positions are in the plate's frame (after the view's turn and
+// shift). Only the placed bricks count, not the height map: a gap under a
+// brick, or a footprint past the matrix, does not cover or uncover a stud.
+struct HiddenStuds {
+    std::set<std::array<int, 3>> cells;   // {level, row, column} of each hidden stud
+};
+
+HiddenStuds find_hidden_studs(const std::vector<Block> &bricks, const float eye[3], float near_reach);
+bool stud_hidden(const HiddenStuds &hidden, int column, int row, int level);

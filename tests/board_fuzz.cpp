@@ -1,7 +1,8 @@
 // The board rules under libFuzzer: each input byte is one thing a user can do
 // to the board (a key, a panel button or spinner, a menu item; the high nibble
 // picks it, the low one is its argument), and after every step the board must
-// agree with what the bricks on it say it must be.
+// agree with what the bricks on it say it must be. Now and then the board is
+// looked at from some eye, and the studs left out of the picture checked.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -47,6 +48,36 @@ void check_board(std::size_t at)
     CHECK(cursor.width >= 1 && cursor.width <= 10 && cursor.length >= 1 && cursor.length <= 10, "a footprint outside 1..10");
 }
 
+// The studs left out for a view from `eye` are exactly those inside a brick
+// of their level that the view does not enter, standing on a brick it does
+// not enter either, or on the plate seen from above; found here brick by brick.
+void check_hidden_studs(std::size_t at, const float eye[3], float reach)
+{
+    const HiddenStuds hidden = find_hidden_studs(blocks, eye, reach);
+    auto enters = [&](const Block &b) {
+        const float low[3] = {b.x / 4, b.y / 4, -(b.z + b.width) / 4}, high[3] = {(b.x + b.length) / 4, (b.y + 1) / 4, -b.z / 4};
+        float d = 0;
+        for (int i = 0; i < 3; i++) {
+            const float nearest = std::min(std::max(eye[i], low[i]), high[i]);
+            d += (eye[i] - nearest) * (eye[i] - nearest);
+        }
+        return std::sqrt(d) <= reach;
+    };
+    auto covered = [&](int c, int r, int level) {
+        for (const Block &b : blocks)
+            if (b.y == level && b.x <= c && c < b.x + b.length && b.z <= r && r < b.z + b.width && !enters(b)) return true;
+        return false;
+    };
+    for (int r = 0; r < board_size_z; r++)
+        for (int c = 0; c < board_size_x; c++)
+            CHECK(stud_hidden(hidden, c, r, 0) == (eye[1] > 0 && covered(c, r, 0)), "a plate stud wrongly left out or drawn");
+    for (const Block &b : blocks)
+        for (int r = int(b.z); r < b.z + b.width; r++)
+            for (int c = int(b.x); c < b.x + b.length; c++)
+                CHECK(stud_hidden(hidden, c, r, int(b.y) + 1) == (!enters(b) && covered(c, r, int(b.y) + 1)),
+                      "a brick's stud wrongly left out or drawn");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size)
@@ -54,6 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size)
     reset_board();
     size_item = 1;
     board_seams = {nullptr, nullptr, [] { return size_item; }};
+    int looks = 0;
     for (std::size_t at = 0; at < size; at++) {
         const int op = data[at] >> 4, arg = data[at] & 15;
         const Block before = cursor;
@@ -80,6 +112,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size)
         case 11: cursor.length = 1 + arg % 10, settle_cursor(); break;
         case 12: set_block_color(1 + arg % 3); break;
         case 13: set_base_color(1 + arg % 3); break;
+        case 15:  // a look from an eye around or inside the model (the next three bytes), up to a few times
+            if (at + 3 < size && looks++ < 4) {
+                const float eye[3] = {data[at + 1] / 16.0f - 4, data[at + 2] / 32.0f - 1, 4 - data[at + 3] / 16.0f};
+                check_hidden_studs(at, eye, 0.05f + arg / 16.0f);
+                at += 3;
+            }
+            break;
         default: {  // a size, from the menu (1..3) or the list (0: the list's item, from the next byte)
             const int id = arg % 4;
             if (id == 0 && at + 1 < size) size_item = int8_t(data[++at]);
