@@ -16,3 +16,6 @@ extern int window_width, window_height;  // main window size as last reported
 
 // Places the camera for the current board size and clears camera_reset_pending.
 void reset_camera();
+// Where the eye stands in the plate's own frame, after the view's turn and
+// shift: the scene pass shows the plate from there.
+Vec3 eye_in_plate_frame();

@@ -63,7 +63,7 @@ void draw_box_faces(int width, int length, GLenum mode)
 
 }  // namespace
 
-void draw_base_plate(int size_x, int size_z)
+void draw_base_plate(int size_x, int size_z, const HiddenStuds *hidden)
 {
     const float far_x = size_x * CELL, far_z = -size_z * CELL;
     glBegin(GL_POLYGON);
@@ -74,7 +74,8 @@ void draw_base_plate(int size_x, int size_z)
     glEnd();
     for (int r = 0; r < size_z; ++r)
         for (int c = 0; c < size_x; ++c)
-            draw_stud_at(c, r, 0);
+            if (!hidden || !stud_hidden(*hidden, c, r, 0))
+                draw_stud_at(c, r, 0);
 }
 
 void draw_block_box(int width, int length)
@@ -117,11 +118,12 @@ void draw_stud_at(int column, int row, float top)
     glPopMatrix();
 }
 
-void draw_block_studs(const Block& b)
+void draw_block_studs(const Block& b, const HiddenStuds *hidden)
 {
     // The int counters are compared with the float sums, so a brick at a
     // fractional place would still get studs up to its far edge.
     for (int r = int(b.z); r < b.z + b.width; ++r)
         for (int c = int(b.x); c < b.x + b.length; ++c)
-            draw_stud_at(c, r, (b.y + 1) * CELL);
+            if (!hidden || !stud_hidden(*hidden, c, r, int(b.y) + 1))
+                draw_stud_at(c, r, (b.y + 1) * CELL);
 }

@@ -8,8 +8,9 @@
 constexpr float STUD_RADIUS = 0.0625f;
 constexpr float STUD_HEIGHT = 0.0325f;
 
-// The plate's polygon at y = 0, then a stud on every cell, row by row.
-void draw_base_plate(int size_x, int size_z);
+// The plate's polygon at y = 0, then a stud on every cell, row by row; with
+// `hidden`, the studs it names are left out.
+void draw_base_plate(int size_x, int size_z, const HiddenStuds *hidden = nullptr);
 // A brick's six faces: `length` cells along x, `width` cells along -z, one layer high.
 void draw_block_box(int width, int length);
 // The same six faces as line loops, for the dark edges of a brick.
@@ -23,5 +24,6 @@ void draw_stud_cap();
 void draw_stud();
 // One stud standing up from height `top` in the middle of a cell.
 void draw_stud_at(int column, int row, float top);
-// The studs on top of a brick, at its absolute place on the board.
-void draw_block_studs(const Block& b);
+// The studs on top of a brick, at its absolute place on the board, but those
+// `hidden` names.
+void draw_block_studs(const Block& b, const HiddenStuds *hidden = nullptr);

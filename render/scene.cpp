@@ -3,9 +3,9 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
-#include "board/board.h"
 #include "render/camera.h"
 #include "render/geometry.h"
+#include "render/layer.h"
 #include "render/materials.h"
 
 void draw_frame()
@@ -13,7 +13,6 @@ void draw_frame()
     if (camera_reset_pending)
         reset_camera();
 
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
     gluLookAt(eye.x, eye.y, eye.z, look_center.x, look_center.y, look_center.z, 0, 1, 0);
@@ -26,49 +25,53 @@ void draw_frame()
     glMultMatrixf(view_rotation);
     glTranslatef(-look_center.x, -look_center.y, -look_center.z);
     glEnable(GL_LIGHTING);
-    draw_scene();
+
+    // The plate and the placed bricks come from the drawn layer, which draws
+    // into itself only what changed since the last frame; without a layer,
+    // they are drawn here in full.
+    if (!show_layer()) {
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        draw_plate(nullptr);
+        draw_placed_bricks(0, nullptr);
+    }
+    draw_cursor();
     glPopMatrix();
 }
 
-void draw_scene()
+void draw_plate(const HiddenStuds *hidden)
+{
+    apply_base_material(base_color);
+    draw_base_plate(int(board_size_x), int(board_size_z), hidden);
+}
+
+// A brick's studs (at absolute places, so before the move to its cell), its
+// box in the material applied before, and its black outline.
+static void draw_brick(const Block &b, const HiddenStuds *hidden)
 {
     glPushMatrix();
-    apply_base_material(base_color);
-    draw_base_plate(int(board_size_x), int(board_size_z));
+    draw_block_studs(b, hidden);
+    translate_to_cell(int(b.x), int(b.y), int(b.z));
+    draw_block_box(b.width, b.length);
+    apply_material(outline_material);
+    draw_block_outline(b.width, b.length);
     glPopMatrix();
+}
 
-    // Bricks by index: the size is read again each step.
-    for (std::size_t i = 0; i < blocks.size(); ++i) {
-        const Block b = blocks[i];
-        if (b.flag != 0)
+void draw_placed_bricks(std::size_t first, const HiddenStuds *hidden)
+{
+    // By index: the size is read again each step.
+    for (std::size_t i = first; i < blocks.size(); ++i) {
+        if (blocks[i].flag != 0)
             continue;
-        glPushMatrix();
-        apply_block_material(b);
-        draw_block_studs(b);  // at absolute places, before the move to the brick
-        translate_to_cell(int(b.x), int(b.y), int(b.z));
-        draw_block_box(b.width, b.length);
-        glPushMatrix();
-        apply_material(outline_material);
-        draw_block_outline(b.width, b.length);
-        glPopMatrix();
-        glPopMatrix();
+        apply_block_material(blocks[i]);
+        draw_brick(blocks[i], hidden);
     }
-
-    glPushMatrix();
-    draw_cursor();
-    glPopMatrix();
 }
 
 void draw_cursor()
 {
     apply_material(cursor_material);
-    draw_block_studs(cursor);
-    translate_to_cell(int(cursor.x), int(cursor.y), int(cursor.z));
-    draw_block_box(cursor.width, cursor.length);
-    glPushMatrix();
-    apply_material(outline_material);
-    draw_block_outline(cursor.width, cursor.length);
-    glPopMatrix();
+    draw_brick(cursor, nullptr);
 }
 
 void set_projection(int width, int height)

@@ -2,12 +2,19 @@
 // with the window's size.
 #pragma once
 
+#include <cstddef>
+
+#include "board/board.h"
+
 // Everything of a frame but the buffer swap: camera, light, view turn and
-// shift, then the plate, the bricks and the cursor. Leaves the modelview
-// matrix as it found it.
+// shift, then the plate and the bricks (from the drawn layer where there is
+// one), and the cursor last. Leaves the modelview matrix as it found it.
 void draw_frame();
-// The plate, the placed bricks and the cursor, under the current modelview.
-void draw_scene();
+// The plate with its studs, under the current modelview; the studs `hidden`
+// names are left out.
+void draw_plate(const HiddenStuds *hidden);
+// The placed bricks from index `first` on, in placement order.
+void draw_placed_bricks(std::size_t first, const HiddenStuds *hidden);
 // The cursor brick in grey with its studs and outline.
 void draw_cursor();
 // Records the window size and sets a 90 degree perspective for the whole

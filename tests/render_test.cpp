@@ -1,15 +1,19 @@
-// The scene pass, pixel for pixel, against a plain drawing of the same scene
-// written out here from the fixed numbers: camera, light, materials and
-// shapes. Each is drawn in a window and GL context of its own, so neither
-// inherits the other's state.
+// The scene pass, pixel for pixel: frames drawn in full against a plain
+// drawing of the same scene written out here from the fixed numbers (camera,
+// light, materials and shapes), and frames through the drawn layer against
+// frames drawn in full, whatever the layer went through. Each is drawn in a
+// window and GL context of its own, so none inherits another's state.
 #include <GL/glut.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <string>
 #include <vector>
 
 #include "board/board.h"
 #include "render/camera.h"
+#include "render/layer.h"
 #include "render/materials.h"
 #include "render/scene.h"
 #include "ui/keyboard.h"
@@ -17,7 +21,8 @@
 namespace {
 
 constexpr int W = 320, H = 240;
-int program_window, reference_window;
+constexpr float IDENTITY[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+int full_window, reference_window;
 
 // A colour (r, g, b, alpha) as `ambient` and `diffuse` parts of it, with no highlight.
 void material(std::array<float, 4> c, float ambient, float diffuse, float shininess)
@@ -108,28 +113,49 @@ void reference_frame(float size, int base, Vec3 eye_at, const float turn[16], co
     brick(cursor, true);
 }
 
+using Pixels = std::vector<unsigned char>;
+
+Pixels pixels()
+{
+    Pixels p(W * H * 3);
+    glReadPixels(0, 0, W, H, GL_RGB, GL_UNSIGNED_BYTE, p.data());
+    return p;
+}
+
+int differing(const Pixels &a, const Pixels &b)
+{
+    int n = 0;
+    for (std::size_t i = 0; i < a.size(); i++) n += a[i] != b[i];
+    return n;
+}
+
+// A frame drawn in full, in a window that never uses the layer.
+Pixels full_frame()
+{
+    glutSetWindow(full_window);
+    layer_enabled = false;
+    draw_frame();
+    layer_enabled = true;
+    return pixels();
+}
+
 // Draws the current scene both ways (twice: a frame starts with the normal
 // the last one left) and compares them; a blank picture would prove nothing.
 void expect_same_picture(Vec3 eye_at)
 {
-    auto pixels = [] {
-        std::vector<unsigned char> p(W * H * 3);
-        return glReadPixels(0, 0, W, H, GL_RGB, GL_UNSIGNED_BYTE, p.data()), p;
-    };
-    glutSetWindow(program_window);
-    draw_frame(), draw_frame();
-    const auto drawn = pixels();
+    full_frame();
+    const Pixels drawn = full_frame();
     glutSetWindow(reference_window);
     const float shift[3] = {view_translate_xy[0], view_translate_xy[1], view_translate_z};
     for (int i = 0; i < 2; i++) reference_frame(board_size_x, base_color, eye_at, view_rotation, shift);
-    const auto expected = pixels();
-    int differ = 0, lit = 0;
-    for (std::size_t i = 0; i < drawn.size(); i++) differ += drawn[i] != expected[i], lit += expected[i] > 40;
-    EXPECT_EQ(differ, 0) << "of " << drawn.size() << " channel values";
+    const Pixels expected = pixels();
+    int lit = 0;
+    for (unsigned char v : expected) lit += v > 40;
+    EXPECT_EQ(differing(drawn, expected), 0) << "of " << drawn.size() << " channel values";
     EXPECT_GT(lit, W * H / 20);
 }
 
-TEST(Scene, MatchesTheReferenceDrawing)
+TEST(Scene, FullFramesMatchTheReferenceDrawing)
 {
     reset_board();
     for (const char *keys : {" d dw ", "wwdd"}) for (const char *k = keys; *k; k++) handle_key(*k, 0, 0);
@@ -159,6 +185,150 @@ TEST(Scene, MatchesTheReferenceDrawing)
     expect_same_picture({3.75f, 4, 3});
 }
 
+// ---- The drawn layer --------------------------------------------------------------
+
+int layer_window;
+
+// Fresh windows, so that the next frame is the first of their GL contexts.
+void open_windows()
+{
+    for (int *w : {&layer_window, &full_window}) {
+        *w = glutCreateWindow("frames");
+        glEnable(GL_DEPTH_TEST);  // what the program's start-up sets in its window
+        glEnable(GL_TEXTURE_2D);
+        init_lighting();
+        set_projection(W, H);
+    }
+}
+
+// What the window's reshape does: the projection for the whole window, the
+// viewport for the part the panel leaves.
+void reshape(int width, int height, int panel)
+{
+    for (int w : {layer_window, full_window}) {
+        glutSetWindow(w);
+        set_projection(width, height);
+        glViewport(0, 0, std::max(1, width - panel), height);
+    }
+}
+
+// The next frame through the layer is the frame drawn in full, byte for byte,
+// and came through the layer (unless `copied` says it cannot).
+void expect_same_frame(const std::string &what, bool copied = true)
+{
+    glutSetWindow(layer_window);
+    const long copies = layer_counts.copies;
+    draw_frame();
+    const Pixels layered = pixels();
+    EXPECT_EQ(layer_counts.copies - copies, copied) << what;
+    EXPECT_EQ(differing(layered, full_frame()), 0) << what;
+}
+
+void place(int x, int z, int width, int length, int color)
+{
+    cursor.x = float(x), cursor.z = float(z);
+    set_cursor_width(width), set_cursor_length(length), set_block_color(color);
+    place_block();
+}
+
+TEST(Layer, FramesEqualFullFramesWhateverTheLayerWentThrough)
+{
+    const float turn[16] = {0.866f, 0.25f, -0.433f, 0, 0, 0.866f, 0.5f, 0, 0.5f, -0.433f, 0.75f, 0, 0, 0, 0, 1};
+    for (int size = 1; size <= 3; size++) {
+        const std::string at = "at " + std::to_string(10 * size) + "x" + std::to_string(10 * size) + ": ";
+        reset_board();
+        set_base_size(size);
+        open_windows();
+        expect_same_frame(at + "the first frame");
+        expect_same_frame(at + "the second frame");
+
+        // Bricks one by one are drawn into the layer as they come; the cursor
+        // ends behind a stack of two, which must hide it.
+        const long redraws = layer_counts.redraws;
+        place(0, 0, 2, 2, COLOR_RED);
+        expect_same_frame(at + "a brick");
+        place(0, 0, 2, 2, COLOR_BLUE);
+        expect_same_frame(at + "a brick on it");
+        place(3, 0, 1, 4, COLOR_GREEN);
+        handle_key('w', 0, 0), handle_key('w', 0, 0);
+        expect_same_frame(at + "a third brick, the cursor behind the stack");
+        EXPECT_EQ(layer_counts.redraws, redraws) << at;
+
+        board_action(ACTION_UNDO);
+        expect_same_frame(at + "undo");
+        board_action(ACTION_UNDO);
+        place(1, 1, 1, 1, COLOR_GREEN);  // the same count of bricks, another last one
+        expect_same_frame(at + "undo then another brick");
+        board_action(ACTION_CLEAR);
+        expect_same_frame(at + "clear");
+        place(0, 0, 2, 2, COLOR_RED);
+        place(0, 0, 2, 2, COLOR_BLUE);
+        set_base_color(COLOR_BLUE);
+        expect_same_frame(at + "the plate blue");
+        set_base_color(COLOR_GREEN);
+        expect_same_frame(at + "the plate green again");
+
+        std::copy(turn, turn + 16, view_rotation);
+        expect_same_frame(at + "a turn");
+        view_translate_xy[0] = 0.3f, view_translate_xy[1] = -0.2f, view_translate_z = 0.5f;
+        expect_same_frame(at + "a shift");
+        std::copy(IDENTITY, IDENTITY + 16, view_rotation);
+        view_translate_xy[0] = view_translate_xy[1] = view_translate_z = 0;
+        expect_same_frame(at + "reset");
+        handle_key('r', 0, 0);
+        expect_same_frame(at + "\"r\"");
+        set_base_size(size % 3 + 1);
+        expect_same_frame(at + "another size");
+        set_base_size(size);
+        expect_same_frame(at + "the size back");
+
+        reshape(W, H - 40, 60);
+        expect_same_frame(at + "a smaller window");
+        reshape(W - 20, H - 40, 40);
+        expect_same_frame(at + "the same view, another aspect");
+        reshape(W, 0, 60);
+        expect_same_frame(at + "a window of no size", false);
+        reshape(W, H, 0);
+        expect_same_frame(at + "the window back");
+
+        // Seen from below the plate, from just above the upper brick of the
+        // stack, and from inside each of its two bricks.
+        eye = {1.25f, -1, 1};
+        expect_same_frame(at + "the view from below the plate");
+        place(2, 0, 2, 4, COLOR_GREEN);  // a long brick at level 0 ...
+        place(4, 0, 2, 2, COLOR_RED);    // ... and on its far end a short one
+        const Vec3 views[][2] = {{{1.25f, 0.52f, -0.25f}, {2, 0, -2}},       // above the short brick
+                                 {{1.25f, 0.4f, -0.25f}, {2, 0, -2}},        // inside it
+                                 {{0.6f, 0.2f, -0.25f}, {1.25f, 0.25f, -0.25f}}};  // inside the long one, toward it
+        for (const auto &v : views) {
+            eye = v[0], look_center = v[1];
+            expect_same_frame(at + "the eye at " + std::to_string(eye.x) + " " + std::to_string(eye.y));
+        }
+        reset_camera();
+
+        // Two full layers of bricks cover every stud but the top ones, in
+        // the first frames of a context too, turned and not.
+        board_action(ACTION_CLEAR);
+        for (int level = 0; level < 2; level++)
+            for (int z = 0; z < 10 * size; z += 2)
+                for (int x = 0; x < 10 * size; x += 2) place(x, z, 2, 2, 1 + (x + z + level) / 2 % 3);
+        const Vec3 from = eye_in_plate_frame();
+        const float e[3] = {from.x, from.y, from.z};
+        EXPECT_GE(find_hidden_studs(blocks, e, 0.2f).cells.size(), 2u * 100 * size * size) << at;
+        open_windows();
+        expect_same_frame(at + "a dense model, the first frame");
+        expect_same_frame(at + "a dense model, the second frame");
+        std::copy(turn, turn + 16, view_rotation);
+        expect_same_frame(at + "a dense model turned");
+        skip_hidden_studs = false;
+        view_translate_z = 0.1f;
+        expect_same_frame(at + "a dense model with every stud drawn");
+        skip_hidden_studs = true;
+        std::copy(IDENTITY, IDENTITY + 16, view_rotation);
+        view_translate_z = 0;
+    }
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
@@ -167,7 +337,7 @@ int main(int argc, char **argv)
     glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
     glutInitWindowSize(W, H);
     reference_window = glutCreateWindow("reference");
-    program_window = glutCreateWindow("program");
+    full_window = glutCreateWindow("program");
     // What the program's start-up sets in its window.
     glEnable(GL_DEPTH_TEST);
     glEnable(GL_TEXTURE_2D);
