@@ -3,9 +3,12 @@
 // main() reads as the list of what the program sets up; after it, everything
 // happens in GLUT callbacks on the one thread.
 #include <GL/freeglut.h>
+#include <GL/glx.h>
+#include <sys/select.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 
 #include "board/board.h"
 #include "glui/glui.h"
@@ -17,10 +20,22 @@
 
 int main_window;
 
+// Frames the idle handler asks for come no oftener than a display shows them.
+constexpr double IDLE_FRAME_INTERVAL = 1.0 / 60;
+static double last_frame_time;  // when the view was last drawn or asked for by the idle handler
+
+static double seconds_now()
+{
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return double(t.tv_sec) + t.tv_nsec / 1e9;
+}
+
 static void display_scene()
 {
     draw_frame();
     glutSwapBuffers();
+    last_frame_time = seconds_now();
 }
 
 static void reshape_window(int width, int height)
@@ -30,9 +45,31 @@ static void reshape_window(int width, int height)
     glutPostRedisplay();
 }
 
-// The view is redrawn on every idle turn.
+// Sleeps until `deadline` or until the X server has input for the program,
+// whichever comes first.
+static void wait_for_input(double deadline)
+{
+    Display *display = glXGetCurrentDisplay();
+    const double left = deadline - seconds_now();
+    if (!display || left <= 0 || XPending(display)) return;  // XPending also reads what has come
+    const int fd = ConnectionNumber(display);
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(fd, &readable);
+    timeval timeout = {0, long(left * 1e6)};
+    select(fd + 1, &readable, nullptr, nullptr, &timeout);
+}
+
+// The view is redrawn continuously, a frame each display interval; between
+// frames the program sleeps until input comes, and input is handled (and
+// drawn, when it changes something) at once. The panel's held arrows repeat
+// from the idle turns too.
 static void redisplay_on_idle()
 {
+    wait_for_input(last_frame_time + IDLE_FRAME_INTERVAL);
+    const double now = seconds_now();
+    if (now < last_frame_time + IDLE_FRAME_INTERVAL) return;  // input came first
+    last_frame_time = now;  // counted when asked for: a hidden window draws nothing
     if (glutGetWindow() != main_window) glutSetWindow(main_window);
     glutPostRedisplay();
 }

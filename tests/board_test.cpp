@@ -110,6 +110,11 @@ TEST_F(Board, PanelIsNarrowTidyAndAlwaysShowsTheBoard)
     length_spinner->arrow_press(+1, 0, 0), length_spinner->arrow_release();
     EXPECT_EQ(cursor.length, 3);
     EXPECT_EQ(cursor.y, 1);
+
+    // The pads shift the view 0.005 a pixel dragged: right, up, and up for away.
+    for (GLUI_Control *c : glui->controls())
+        if (auto *pad = dynamic_cast<GLUI_Translation *>(c)) pad->press(0, 0), pad->drag(20, -20), pad->release();
+    for (float v : {view_translate_xy[0], view_translate_xy[1], view_translate_z}) EXPECT_NEAR(v, 0.1f, 1e-6f);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@ key, panel control and popup menu entry, judged by what it prints and shows.
     program_test.py PLOK_TIME PANEL_LAYOUT --storm SEED SECONDS
 """
 import glob
+import math
 import os
 import random
 import re
@@ -137,6 +138,15 @@ class Program(unittest.TestCase):
         self.assertEqual((self.s.left, s.top, s.width, s.height), (200, 100, 800, 600))
         px, py, pw, ph = self.x.geometry(s.panel)
         self.assertEqual((px + pw, py, pw, ph), (1000, 100, PANEL_WIDTH, 600))
+        # The view fills what the panel leaves, on black, with the whole window's aspect: the
+        # camera looks at the plate's middle, 2.46 from the eye, so the middle row shows the plate
+        # 2.5 wide there, centred.
+        shot, view = s.still(), s.width - PANEL_WIDTH
+        self.assertEqual(shot[:3 * view], bytes(3 * view), "the sky is not black")
+        row = shot[3 * view * (s.height // 2):][:3 * view]
+        plate = [x for x in range(view) if row[3 * x + 1] > 60 and 2 * max(row[3 * x], row[3 * x + 2]) < row[3 * x + 1]]
+        half = 1.25 / math.hypot(2.25, 1) / (s.width / s.height) * view / 2
+        self.assertLess(abs(plate[0] - (view / 2 - half)) + abs(plate[-1] - (view / 2 + half)), 4, (plate[0], plate[-1]))
         self.assertEqual(s.report(["h"], 11) + s.report(["H"], 11), HELP + HELP)
         self.assertEqual(s.report(["v"], 5), IDENTITY)
         self.assertHeights(grid(10))
@@ -203,6 +213,10 @@ class Program(unittest.TestCase):
         s.menu("Rotate")
         self.x.click(*s.view), self.x.key("space")
         self.assertHeights(grid(20, (1, 0, 10, 6)), 20)
+        s.x.move(*s.point("Width:", "down"))  # held, an arrow repeats: down from 10 to 1
+        self.x.xdotool("mousedown", 1, "sleep", 2, "mouseup", 1)
+        s.over_view(), self.x.key("space")
+        self.assertHeights(grid(20, (1, 0, 10, 6), (1, 0, 1, 6)), 20)
         s.click("Clear Board")
         self.assertHeights(grid(20), 20)
 
