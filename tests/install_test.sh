@@ -48,4 +48,6 @@ deb=$(echo "$tmp"/pkg/plok-time_*.deb) && depends=$(dpkg-deb -f "$deb" Depends)
 [[ $depends == *gl1*glu1*glut3* && $depends != *-dev* ]] || fail "Depends: $depends"
 diff <(sed 's|^/usr/local/bin/|/usr/games/|; s|^/usr/local/|/usr/|' <<<"$installed" | sort) \
      <(dpkg-deb -c "$deb" | awk '!/\/$/ {print substr($6, 2)}' | sort) || fail "package files"
+dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/doc/plok-time/copyright | grep -x 'License: MIT' >/dev/null ||
+  fail "the package's copyright names no MIT licence"
 tags=$(lintian --fail-on error "$deb" 2>&1) || fail "lintian: $tags"; echo "$tags"
