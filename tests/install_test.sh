@@ -11,7 +11,9 @@ sort "$build/install_manifest_Unspecified.txt" >"$tmp/manifest"
 installed=$(cat "$tmp/manifest") usr=$tmp/root/usr/local
 diff <(echo "$installed") <(cd "$tmp/root" && find . -type f | cut -c2- | sort) || fail "install manifest"
 (cd "$build" && cpack -B "$tmp/pkg" >"$tmp/cpack" 2>&1) & cpack=$!  # the package, meanwhile
-desktop=$usr/share/applications/org.ploktime.PlokTime.desktop man=$usr/share/man/man6/plok-time.6.gz
+metainfo=$usr/share/metainfo/org.ploktime.PlokTime.metainfo.xml man=$usr/share/man/man6/plok-time.6.gz
+appstreamcli validate --no-net --strict "$metainfo" >"$tmp/appstream" 2>&1 || fail "metainfo: $(cat "$tmp/appstream")"
+desktop=$usr/share/applications/$(sed -n 's|.*<launchable type="desktop-id">\(.*\)</launchable>.*|\1|p' "$metainfo")
 desktop-file-validate "$desktop" || fail "desktop entry"; program=$usr/bin/$(sed -n 's/^Exec=//p' "$desktop")
 [ -s "$usr/share/icons/hicolor/scalable/apps/$(sed -n 's/^Icon=//p' "$desktop").svg" ] || fail "no icon"
 warnings=$(LC_ALL=C.UTF-8 MANROFFSEQ='' man --warnings -E UTF-8 -l "$man" 2>&1 >/dev/null) &&
