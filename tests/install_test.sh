@@ -52,4 +52,7 @@ diff <(sed 's|^/usr/local/bin/|/usr/games/|; s|^/usr/local/|/usr/|' <<<"$install
      <(dpkg-deb -c "$deb" | awk '!/\/$/ {print substr($6, 2)}' | sort) || fail "package files"
 dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/doc/plok-time/copyright | grep -x 'License: MIT' >/dev/null ||
   fail "the package's copyright names no MIT licence"
+version=$(dpkg-deb -f "$deb" Version)  # the changelog and the metainfo tell what this version holds
+[[ $(head -1 "$src/data/changelog.in") == "plok-time ($version) "* ]] && grep -q "<release version=\"$version\"" \
+  "$src/data/org.ploktime.PlokTime.metainfo.xml" || fail "no changelog entry or metainfo release for $version"
 tags=$(lintian --fail-on error "$deb" 2>&1) || fail "lintian: $tags"; echo "$tags"
