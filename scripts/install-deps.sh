@@ -17,7 +17,7 @@ test=(
   xvfb xdotool x11-utils imagemagick          # the program driven under a virtual X server
   clang libclang-rt-14-dev                    # fuzzing
   valgrind python3
-  desktop-file-utils man-db lintian           # the installed files and the package
+  desktop-file-utils man-db lintian appstream # the installed files and the package
 )
 
 usage() { echo "usage: $0 [--list] run|test" >&2; exit 2; }

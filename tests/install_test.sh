@@ -11,7 +11,9 @@ sort "$build/install_manifest_Unspecified.txt" >"$tmp/manifest"
 installed=$(cat "$tmp/manifest") usr=$tmp/root/usr/local
 diff <(echo "$installed") <(cd "$tmp/root" && find . -type f | cut -c2- | sort) || fail "install manifest"
 (cd "$build" && cpack -B "$tmp/pkg" >"$tmp/cpack" 2>&1) & cpack=$!  # the package, meanwhile
-desktop=$usr/share/applications/plok-time.desktop man=$usr/share/man/man6/plok-time.6.gz
+metainfo=$usr/share/metainfo/org.ploktime.PlokTime.metainfo.xml man=$usr/share/man/man6/plok-time.6.gz
+appstreamcli validate --no-net --strict "$metainfo" >"$tmp/appstream" 2>&1 || fail "metainfo: $(cat "$tmp/appstream")"
+desktop=$usr/share/applications/$(sed -n 's|.*<launchable type="desktop-id">\(.*\)</launchable>.*|\1|p' "$metainfo")
 desktop-file-validate "$desktop" || fail "desktop entry"; program=$usr/bin/$(sed -n 's/^Exec=//p' "$desktop")
 [ -s "$usr/share/icons/hicolor/scalable/apps/$(sed -n 's/^Icon=//p' "$desktop").svg" ] || fail "no icon"
 warnings=$(LC_ALL=C.UTF-8 MANROFFSEQ='' man --warnings -E UTF-8 -l "$man" 2>&1 >/dev/null) &&
@@ -48,4 +50,9 @@ deb=$(echo "$tmp"/pkg/plok-time_*.deb) && depends=$(dpkg-deb -f "$deb" Depends)
 [[ $depends == *gl1*glu1*glut3* && $depends != *-dev* ]] || fail "Depends: $depends"
 diff <(sed 's|^/usr/local/bin/|/usr/games/|; s|^/usr/local/|/usr/|' <<<"$installed" | sort) \
      <(dpkg-deb -c "$deb" | awk '!/\/$/ {print substr($6, 2)}' | sort) || fail "package files"
+dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/doc/plok-time/copyright | grep -x 'License: MIT' >/dev/null ||
+  fail "the package's copyright names no MIT licence"
+version=$(dpkg-deb -f "$deb" Version)  # the changelog and the metainfo tell what this version holds
+[[ $(head -1 "$src/data/changelog.in") == "plok-time ($version) "* ]] && grep -q "<release version=\"$version\"" \
+  "$src/data/org.ploktime.PlokTime.metainfo.xml" || fail "no changelog entry or metainfo release for $version"
 tags=$(lintian --fail-on error "$deb" 2>&1) || fail "lintian: $tags"; echo "$tags"
