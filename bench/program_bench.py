@@ -15,7 +15,8 @@ a second layer once the first is full, and counted in the "p" report.
 
 At rest, in each scene: the 3-D view's frames per second and the CPU the
 program uses (user + system time of all its threads, llvmpipe's included, as
-a fraction of one core), over S seconds with the pixel trace paused.
+a fraction of one core), over S seconds with the pixel trace paused. What
+else kept the machine busy then is printed too: other programs skew everything.
 
 Press -> changed frame, in each scene at rest: N presses of d, a, w, s,
 space in turn with the cursor in the middle of the board (the moves cancel
@@ -50,6 +51,7 @@ from x import XSession, wait_for  # noqa: E402
 SCENES = {"10": (10, 0), "30": (30, 0), "20/150": (20, 150), "30/300": (30, 300)}
 SIZE_ITEM = {10: 0, 20: 1, 30: 2}   # in the popup menu's "Base Size" (5th of 8 entries)
 PRESSES = ["d", "a", "w", "s", "space"]
+OTHER_LOAD = []   # cores busy besides the program and the X server, in each rest measure
 clock_ns = lambda: time.clock_gettime_ns(time.CLOCK_MONOTONIC)  # noqa: E731
 
 
@@ -126,8 +128,13 @@ def read_counts(path):
             time.sleep(0.02)
 
 
-def cpu_seconds(pid):
-    """User and system time of a process, all its threads (llvmpipe's too)."""
+def cpu_seconds(pid=None):
+    """User and system time of a process, all its threads (llvmpipe's too);
+    with no pid, the busy time of the whole machine."""
+    if pid is None:
+        with open("/proc/stat") as f:
+            user, nice, system, idle, iowait, *busy = map(int, f.readline().split()[1:9])
+        return (user + nice + system + sum(busy)) / os.sysconf("SC_CLK_TCK")
     with open(f"/proc/{pid}/stat") as f:
         fields = f.read().rsplit(")", 1)[1].split()
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
@@ -148,17 +155,21 @@ class Program:  # a program started under the counter, the pointer resting over 
         wait_for(lambda: read_counts(self.counts)[1].get(self.win, 0) >= 1, 120, "a first frame")
 
     def at_rest(self, seconds):
-        """(frames per second of the view, cores busy, swaps of other windows) over `seconds`."""
+        """Over `seconds`: frames per second of the view, cores busy, swaps of
+        other windows; and cores busy besides the program and the X server."""
         pause = self.trace.path and open(self.trace.path + ".pause", "w")
         time.sleep(1.0)
-        (t0, c0), cpu0, w0 = read_counts(self.counts), cpu_seconds(self.app.pid), time.monotonic()
+        pids = (self.app.pid, self.x.xvfb.pid, None)
+        (t0, c0), cpu0, w0 = read_counts(self.counts), [cpu_seconds(p) for p in pids], time.monotonic()
         time.sleep(seconds)
-        (t1, c1), cpu1, w1 = read_counts(self.counts), cpu_seconds(self.app.pid), time.monotonic()
+        (t1, c1), cpu1, w1 = read_counts(self.counts), [cpu_seconds(p) for p in pids], time.monotonic()
         if pause:
             os.remove(pause.name)
         frames = c1.get(self.win, 0) - c0.get(self.win, 0)
         others = sum(n - c0.get(w, 0) for w, n in c1.items() if w != self.win)
-        return frames / max(1e-9, (t1 - t0) / 1e9), (cpu1 - cpu0) / (w1 - w0), others
+        program, xvfb, machine = ((b - a) / (w1 - w0) for a, b in zip(cpu0, cpu1))
+        OTHER_LOAD.append(max(0.0, machine - program - xvfb))
+        return frames / max(1e-9, (t1 - t0) / 1e9), program, others, OTHER_LOAD[-1]
 
     def heights(self, n):  # the "p" report, as rows of numbers
         start = len(self.app.out)
@@ -198,7 +209,8 @@ def scene(x, kb, args, shim, tmp, name):
     assert placed == bricks, f"{placed} bricks on the board, not {bricks}"
     since = clock_ns()
     wait_for(lambda: p.trace.still(since), 600, "a still view")
-    fps, cores, _ = p.at_rest(args.seconds)
+    fps, cores, _, load = p.at_rest(args.seconds)
+    print(f"  at rest: {fps:.1f} frames/s, {cores:.2f} cores (besides it and X: {load:.2f} cores)")
     millis, reads, missed = [], [], 0
     for i in range(args.presses):
         t = kb.press(PRESSES[i % len(PRESSES)])
@@ -237,17 +249,17 @@ def main():
         for r in range(args.rounds):
             for panel in ([True, False] if r % 2 == 0 else [False, True]):
                 p = Program(x, args.program if panel else bare, shim, tmp)
-                fps, cores, others = p.at_rest(args.seconds)
+                fps, cores, others, load = p.at_rest(args.seconds)
                 p.quit()
                 rest[panel].append((fps, cores))
                 panel_swaps += others if panel else 0
-                print(f"  {'with' if panel else 'without'} panel: {fps:.1f} frames/s, {cores:.2f} cores", flush=True)
+                print(f"  {'with' if panel else 'without'} panel: {fps:.1f} frames/s, {cores:.2f} cores "
+                      f"(besides it and X: {load:.2f} cores)", flush=True)
         med = {k: [statistics.median(v[i] for v in rest[k]) for i in (0, 1)] for k in rest}
         rows, renderer = [], "?"
         for name in args.scenes.split(","):
             print(f"\nScene {name}:", flush=True)
             fps, cores, millis, reads, missed, renderer = scene(x, kb, args, shim, tmp, name)
-            print(f"  at rest: {fps:.1f} frames/s, {cores:.2f} cores")
             print(f"  press -> changed frame, ms: {' '.join(f'{m:.0f}' for m in millis)}; no change: {missed}")
             print(f"  press -> key read, ms: {' '.join(f'{m:.0f}' for m in reads)}", flush=True)
             rows.append((name, fps, cores, millis, reads, missed))
@@ -266,6 +278,8 @@ def main():
         print(f"| frames per second | {med[True][0]:.1f} | {med[False][0]:.1f} |")
         print(f"| cores busy | {med[True][1]:.2f} | {med[False][1]:.2f} |")
         print(f"| panel swaps | {panel_swaps} in {args.rounds * args.seconds:g} s | |")
+        print(f"\nBusy besides the program and X in the rest measures: up to {max(OTHER_LOAD):.2f} "
+              f"of {os.cpu_count()} cores; other programs skew the figures above.")
 
 
 if __name__ == "__main__":
