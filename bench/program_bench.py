@@ -25,10 +25,12 @@ bench sends each press itself through XTest and takes the time on
 CLOCK_MONOTONIC (the swap trace's clock) just before it, then XSync, so the
 press is in the X server. The latency runs to the return of the first swap of
 the 3-D view whose pixels differ from the frame shown before the press; it
-includes the trace's read-back of that frame's pixels. Each next press comes
-150-350 ms (random) after the change has shown, at a random phase of the
-frames. "read" is the median time from the press until the program takes the
-key from the X server: what it waited there.
+includes the trace's read-back of that frame's pixels (about 1 ms). Each next
+press comes 150-350 ms (random) after the change has shown, so that presses
+fall at random phases of the frames; where a frame takes longer than 200 ms,
+the random part spans a frame (the frame interval at rest). "Unread" is the
+median time from the press until the program takes the key from the X
+server: what it waited there, behind the frame in progress.
 
 The panel at rest, on the 10x10 board: the program against
 BUILD_DIR/bench/plok_time_without_panel (the same main.cpp with the panel
@@ -220,7 +222,7 @@ def scene(x, kb, args, shim, tmp, name):
             reads.append((next((tk for tk in p.trace.keys if tk >= t), shown) - t) / 1e6)
         except AssertionError:
             missed += 1
-        time.sleep(random.uniform(0.15, 0.35))
+        time.sleep(0.15 + random.uniform(0, max(0.2, 1 / fps if fps else 0)))
     p.quit()
     assert millis, "no press changed the view"
     return fps, cores, millis, reads, missed, p.trace.renderer
