@@ -76,7 +76,9 @@ soak: build-test
 bench: deps-test build
 	python3 tests/x.py $(BUILD)/bench/frame_bench
 
-# The whole program's frame rate with its panel and without, and key latency.
+# The whole program under Xvfb: key press to changed frame in four scenes, and
+# its frames and CPU at rest, with the panel and without (a few minutes;
+# e.g. python3 bench/program_bench.py build --scenes 10,30/300 --presses 10).
 bench-program: deps-test build
 	python3 bench/program_bench.py $(BUILD)
 

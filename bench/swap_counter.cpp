@@ -5,23 +5,27 @@
 // PLOK_SWAP_COUNTS: a file rewritten (atomically, by rename) at most every
 //   50 ms, on a swap: "<CLOCK_MONOTONIC ns>" on the first line, then one
 //   "<drawable, hex> <swaps>" line per window. Another process reads it while
-//   the program runs; as the main window is redrawn on every idle turn, the
-//   file stays fresh.
-// PLOK_SWAP_TRACE: a file that gets one line per swap, "swap <drawable>
-//   <swaps> <ns> <checksum>", where the checksum (FNV-1a) covers the pixels
-//   of the viewport about to be shown, and one line per key press read from
-//   the X server, "key <keycode> <ns>". Reading the pixels back costs time:
-//   for latency runs only, not for frame rates.
+//   the program runs.
+// PLOK_SWAP_TRACE: a file that starts with "renderer <GL_RENDERER>, OpenGL
+//   <GL_VERSION>" and gets one line per swap, "swap <drawable> <swaps> <ns>
+//   <checksum>", written as soon as the swap returns, where the checksum
+//   covers the pixels of the viewport just shown, and one line per key press
+//   the program reads from the X server, "key <keycode> <ns>". Lines are
+//   flushed as they are written, so another process can follow the file.
+//   Reading the pixels back costs time in every frame: while a file of the
+//   trace's name plus ".pause" exists, nothing is read back or written.
 //
 // Nothing else changes: the real glXSwapBuffers and XNextEvent are called.
 #include <GL/gl.h>
 #include <GL/glx.h>
 #include <X11/Xlib.h>
 #include <dlfcn.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <string>
 #include <vector>
@@ -44,12 +48,14 @@ long long now_ns()
     return t.tv_sec * 1000000000LL + t.tv_nsec;
 }
 
+// The trace file while tracing is on; null when there is no trace or it is paused.
 FILE *trace_file()
 {
-    static FILE *f = [] {
-        const char *path = std::getenv("PLOK_SWAP_TRACE");
-        return path && *path ? std::fopen(path, "w") : nullptr;
-    }();
+    static const char *path = std::getenv("PLOK_SWAP_TRACE");
+    if (!path || !*path) return nullptr;
+    static const std::string pause = std::string(path) + ".pause";
+    if (access(pause.c_str(), F_OK) == 0) return nullptr;
+    static FILE *f = std::fopen(path, "w");
     return f;
 }
 
@@ -74,20 +80,34 @@ void write_counts(long long t)
     std::rename(tmp.c_str(), path);
 }
 
-// FNV-1a over the back buffer's pixels inside the current viewport.
-uint32_t back_buffer_checksum()
+// FNV-1a, a 64-bit word at a time, over the back buffer's pixels inside the
+// current viewport (read in the renderer's own BGRA order: a plain copy).
+// The window's back buffer, what the swap shows, also when the program left
+// a framebuffer object bound for reading (asked only of GL 3.0 and later, so
+// that the counter raises no GL error of its own).
+uint64_t back_buffer_checksum()
 {
     GLint vp[4];
     glGetIntegerv(GL_VIEWPORT, vp);
     if (vp[2] <= 0 || vp[3] <= 0) return 0;
-    pixels.resize(size_t(vp[2]) * vp[3] * 4);
-    GLint align;
+    pixels.assign(size_t(vp[2]) * vp[3] * 4 + 8, 0);  // padded to whole words
+    static const bool has_framebuffers = std::atoi(reinterpret_cast<const char *>(glGetString(GL_VERSION))) >= 3;
+    static const auto bind = reinterpret_cast<PFNGLBINDFRAMEBUFFERPROC>(
+        glXGetProcAddress(reinterpret_cast<const GLubyte *>("glBindFramebuffer")));
+    GLint align, read_framebuffer = 0;
+    if (has_framebuffers) glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &read_framebuffer);
+    if (read_framebuffer) bind(GL_READ_FRAMEBUFFER, 0);
     glGetIntegerv(GL_PACK_ALIGNMENT, &align);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(vp[0], vp[1], vp[2], vp[3], GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+    glReadPixels(vp[0], vp[1], vp[2], vp[3], GL_BGRA, GL_UNSIGNED_BYTE, pixels.data());
     glPixelStorei(GL_PACK_ALIGNMENT, align);
-    uint32_t h = 2166136261u;
-    for (unsigned char b : pixels) h = (h ^ b) * 16777619u;
+    if (read_framebuffer) bind(GL_READ_FRAMEBUFFER, read_framebuffer);
+    uint64_t h = 14695981039346656037ull;
+    for (size_t i = 0; i + 8 <= pixels.size(); i += 8) {
+        uint64_t w;
+        std::memcpy(&w, &pixels[i], 8);
+        h = (h ^ w) * 1099511628211ull;
+    }
     return h;
 }
 
@@ -98,13 +118,20 @@ extern "C" void glXSwapBuffers(Display *dpy, GLXDrawable drawable)
     using Fn = void (*)(Display *, GLXDrawable);
     static Fn real = reinterpret_cast<Fn>(dlsym(RTLD_NEXT, "glXSwapBuffers"));
     long &swaps = swaps_of(drawable);
-    if (FILE *f = trace_file()) {
-        const uint32_t sum = back_buffer_checksum();
-        std::fprintf(f, "swap %lx %ld %lld %08x\n", drawable, swaps + 1, now_ns(), sum);
-    }
+    FILE *trace = trace_file();
+    const uint64_t sum = trace ? back_buffer_checksum() : 0;
     real(dpy, drawable);
     ++swaps;
     const long long t = now_ns();
+    if (trace) {
+        static bool named = false;
+        if (!named) {
+            named = true;
+            std::fprintf(trace, "renderer %s, OpenGL %s\n", glGetString(GL_RENDERER), glGetString(GL_VERSION));
+        }
+        std::fprintf(trace, "swap %lx %ld %lld %016llx\n", drawable, swaps, t, (unsigned long long)sum);
+        std::fflush(trace);
+    }
     if (t - last_write_ns >= 50000000LL) {
         last_write_ns = t;
         write_counts(t);
@@ -117,6 +144,9 @@ extern "C" int XNextEvent(Display *dpy, XEvent *event)
     static Fn real = reinterpret_cast<Fn>(dlsym(RTLD_NEXT, "XNextEvent"));
     const int r = real(dpy, event);
     if (event->type == KeyPress)
-        if (FILE *f = trace_file()) std::fprintf(f, "key %u %lld\n", event->xkey.keycode, now_ns());
+        if (FILE *f = trace_file()) {
+            std::fprintf(f, "key %u %lld\n", event->xkey.keycode, now_ns());
+            std::fflush(f);
+        }
     return r;
 }
