@@ -22,7 +22,7 @@ int main_window;
 
 // Frames the idle handler asks for come no oftener than a display shows them.
 constexpr double IDLE_FRAME_INTERVAL = 1.0 / 60;
-static double last_frame_time;  // when the view was last drawn or asked for by the idle handler
+static double last_frame_time;  // when the view's last frame began or was asked for by the idle handler
 
 static double seconds_now()
 {
@@ -33,9 +33,9 @@ static double seconds_now()
 
 static void display_scene()
 {
+    last_frame_time = seconds_now();
     draw_frame();
     glutSwapBuffers();
-    last_frame_time = seconds_now();
 }
 
 static void reshape_window(int width, int height)

@@ -34,15 +34,22 @@ struct View {
 static_assert(sizeof(View) == 49 * 4, "View has padding");
 static_assert(sizeof(Block) == 7 * 4, "Block has padding");
 
+// A framebuffer the size of the window: colour in a texture, depth in a renderbuffer.
+struct Target {
+    GLuint framebuffer = 0, colour = 0, depth = 0;
+};
+
 struct Layer {
     GLXContext context = nullptr;  // the GL context its buffers belong to
     long frames = 0;               // frames drawn in that context
     bool usable = false;           // framebuffer objects exist there, and nothing has failed
-    GLuint framebuffer = 0, colour = 0, depth = 0;
     int width = 0, height = 0;     // 0: no buffers
-    bool drawn = false;
+    Target scene;                  // the plate and the placed bricks
+    Target frame;                  // the scene and the cursor brick: the last frame shown
+    bool drawn = false;            // the scene holds `view` and `bricks`, the frame `cursor` on it
     View view;
-    std::vector<Block> bricks;     // as drawn into it
+    std::vector<Block> bricks;
+    Block cursor = Block(0, 0, 0, 0, 0, 0, 0);
 };
 Layer layer;
 
@@ -62,9 +69,10 @@ bool framebuffers_exist()
     return (version && std::atoi(version) >= 3) || has_extension("GL_ARB_framebuffer_object");
 }
 
-// A depth copy needs the very same format on both sides, and a colour copy
-// the same precision: the layer takes the window's, or there is no layer.
-bool window_formats(GLenum &colour, GLenum &depth)
+// The layer's formats, from the window's. A depth copy needs the very same
+// format on both sides (else the copy fails); a colour copy is a plain copy of
+// memory only when the layouts agree, and X keeps 8-bit pixels blue first.
+bool window_formats(GLenum &depth)
 {
     GLint r = 0, g = 0, b = 0, a = 0, d = 0, s = 0;
     glGetIntegerv(GL_RED_BITS, &r);
@@ -73,54 +81,69 @@ bool window_formats(GLenum &colour, GLenum &depth)
     glGetIntegerv(GL_ALPHA_BITS, &a);
     glGetIntegerv(GL_DEPTH_BITS, &d);
     glGetIntegerv(GL_STENCIL_BITS, &s);
-    colour = r == 8 && g == 8 && b == 8 ? (a == 8 ? GL_RGBA8 : a == 0 ? GL_RGB8 : 0)
-           : r == 5 && g == 6 && b == 5 && a == 0 ? GL_RGB565
-           : r == 10 && g == 10 && b == 10 && a == 2 ? GL_RGB10_A2 : 0;
     depth = s == 8 ? (d == 24 ? GL_DEPTH24_STENCIL8 : 0)
           : s != 0 ? 0
           : d == 16 ? GL_DEPTH_COMPONENT16 : d == 24 ? GL_DEPTH_COMPONENT24 : d == 32 ? GL_DEPTH_COMPONENT32 : 0;
-    return colour && depth;
+    return r == 8 && g == 8 && b == 8 && (a == 0 || a == 8) && depth;
+}
+
+void free_target(Target &t)
+{
+    glDeleteFramebuffers(1, &t.framebuffer);
+    glDeleteTextures(1, &t.colour);
+    glDeleteRenderbuffers(1, &t.depth);
+    t = Target();
 }
 
 void free_buffers()
 {
-    if (layer.framebuffer) {
-        glDeleteFramebuffers(1, &layer.framebuffer);
-        const GLuint buffers[2] = {layer.colour, layer.depth};
-        glDeleteRenderbuffers(2, buffers);
-    }
-    layer.framebuffer = layer.colour = layer.depth = 0;
+    free_target(layer.scene);
+    free_target(layer.frame);
     layer.width = layer.height = 0;
     layer.drawn = false;
 }
 
-bool make_buffers(int width, int height)
+bool make_target(Target &t, int width, int height, GLenum depth_format)
 {
-    GLenum colour_format, depth_format;
-    if (!window_formats(colour_format, depth_format))
-        return false;
-    glGenFramebuffers(1, &layer.framebuffer);
-    glGenRenderbuffers(1, &layer.colour);
-    glGenRenderbuffers(1, &layer.depth);
-    glBindRenderbuffer(GL_RENDERBUFFER, layer.colour);
-    glRenderbufferStorage(GL_RENDERBUFFER, colour_format, width, height);
-    glBindRenderbuffer(GL_RENDERBUFFER, layer.depth);
+    glGenFramebuffers(1, &t.framebuffer);
+    glBindFramebuffer(GL_FRAMEBUFFER, t.framebuffer);
+    // Colour in a texture, the only way to ask for blue-first pixels; bound
+    // only while it is made, since GL_TEXTURE_2D is on for the scene.
+    GLint bound = 0;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+    glGenTextures(1, &t.colour);
+    glBindTexture(GL_TEXTURE_2D, t.colour);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, width, height, 0, GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
+    glBindTexture(GL_TEXTURE_2D, bound);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, t.colour, 0);
+    glGenRenderbuffers(1, &t.depth);
+    glBindRenderbuffer(GL_RENDERBUFFER, t.depth);
     glRenderbufferStorage(GL_RENDERBUFFER, depth_format, width, height);
     glBindRenderbuffer(GL_RENDERBUFFER, 0);
-    glBindFramebuffer(GL_FRAMEBUFFER, layer.framebuffer);
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, layer.colour);
     glFramebufferRenderbuffer(GL_FRAMEBUFFER, depth_format == GL_DEPTH24_STENCIL8 ? GL_DEPTH_STENCIL_ATTACHMENT
                                                                                   : GL_DEPTH_ATTACHMENT,
-                              GL_RENDERBUFFER, layer.depth);
+                              GL_RENDERBUFFER, t.depth);
     // Mesa draws window buffers upside down; where coplanar surfaces meet,
     // pixels then depend on the direction, so the layer is drawn the same way.
     if (has_extension("GL_MESA_framebuffer_flip_y"))
         glFramebufferParameteri(GL_FRAMEBUFFER, GL_FRAMEBUFFER_FLIP_Y_MESA, 1);
-    const bool complete = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+    GLint bits[3] = {0, 0, 0};  // the texture's precision is the GL's choice
+    for (int i = 0; i < 3; i++)
+        glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0,
+                                              GL_FRAMEBUFFER_ATTACHMENT_RED_SIZE + i, &bits[i]);
+    const bool complete = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE &&
+                          bits[0] == 8 && bits[1] == 8 && bits[2] == 8;
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    return complete;
+}
+
+bool make_buffers(int width, int height)
+{
+    GLenum depth_format;
     layer.width = width;
     layer.height = height;
-    return complete;
+    return window_formats(depth_format) && make_target(layer.scene, width, height, depth_format) &&
+           make_target(layer.frame, width, height, depth_format);
 }
 
 View current_view(bool first_frame)
@@ -172,13 +195,14 @@ bool starts_with(const std::vector<Block> &list, const std::vector<Block> &prefi
            (prefix.empty() || std::memcmp(list.data(), prefix.data(), prefix.size() * sizeof(Block)) == 0);
 }
 
-// Draws into the bound layer what changed since it was last drawn.
-void bring_up_to_date(const View &view)
+// Draws into the scene what changed since it was last drawn; true if anything did.
+bool bring_scene_up_to_date(const View &view)
 {
     const bool same_view = layer.drawn && std::memcmp(&view, &layer.view, sizeof view) == 0;
+    glBindFramebuffer(GL_FRAMEBUFFER, layer.scene.framebuffer);
     if (same_view && starts_with(blocks, layer.bricks)) {
         if (blocks.size() == layer.bricks.size())
-            return;
+            return false;
         const HiddenStuds hidden = hidden_studs(view);
         draw_placed_bricks(layer.bricks.size(), &hidden);
         ++layer_counts.extensions;
@@ -191,19 +215,34 @@ void bring_up_to_date(const View &view)
     }
     layer.view = view;
     layer.bricks = blocks;
-    layer.drawn = true;
+    return true;
 }
 
-// The layer's colour and depth, all of it, to the window's back buffer: the
-// window then holds what clearing it and drawing the layer's part would give.
-bool copy_to_window()
+void copy(GLuint from, GLuint to, GLbitfield buffers)
+{
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, from);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, to);
+    glBlitFramebuffer(0, 0, layer.width, layer.height, 0, 0, layer.width, layer.height, buffers, GL_NEAREST);
+}
+
+// Brings the scene and the frame up to date and shows the frame in the
+// window's back buffer; false if a copy failed.
+bool show_frame(const View &view)
 {
     for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; i++) {
-    }  // only the copy's own errors count below
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, layer.framebuffer);
-    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-    glBlitFramebuffer(0, 0, layer.width, layer.height, 0, 0, layer.width, layer.height,
-                      GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT, GL_NEAREST);
+    }  // only the layer's own errors count below
+    const bool scene_changed = bring_scene_up_to_date(view);
+    if (scene_changed || !layer.drawn || std::memcmp(&cursor, &layer.cursor, sizeof cursor) != 0) {
+        copy(layer.scene.framebuffer, layer.frame.framebuffer, GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        glBindFramebuffer(GL_FRAMEBUFFER, layer.frame.framebuffer);
+        draw_cursor();
+        layer.cursor = cursor;
+        layer.drawn = true;
+    }
+    // All of it: the window then holds what clearing it and drawing the
+    // frame would give, also beside the viewport.
+    copy(layer.frame.framebuffer, 0, GL_COLOR_BUFFER_BIT);
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
     return glGetError() == GL_NO_ERROR;
 }
 
@@ -216,7 +255,7 @@ bool show_layer()
     // A new context has none of the old one's buffers (and the old one may be
     // gone, its address taken by the new one): start again there.
     const GLXContext context = glXGetCurrentContext();
-    if (context != layer.context || (layer.framebuffer && !glIsFramebuffer(layer.framebuffer))) {
+    if (context != layer.context || (layer.scene.framebuffer && !glIsFramebuffer(layer.scene.framebuffer))) {
         layer = Layer();
         layer.context = context;
         layer.usable = framebuffers_exist();
@@ -241,12 +280,7 @@ bool show_layer()
             return false;
         }
     }
-
-    glBindFramebuffer(GL_FRAMEBUFFER, layer.framebuffer);
-    bring_up_to_date(view);
-    const bool copied = copy_to_window();
-    glBindFramebuffer(GL_FRAMEBUFFER, 0);
-    if (!copied) {
+    if (!show_frame(view)) {
         free_buffers();
         layer.usable = false;
         return false;

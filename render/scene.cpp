@@ -26,15 +26,15 @@ void draw_frame()
     glTranslatef(-look_center.x, -look_center.y, -look_center.z);
     glEnable(GL_LIGHTING);
 
-    // The plate and the placed bricks come from the drawn layer, which draws
-    // into itself only what changed since the last frame; without a layer,
-    // they are drawn here in full.
+    // The picture comes from the drawn layer, which draws into itself only
+    // what changed since the last frame; without a layer, it is drawn here in
+    // full: the plate, the placed bricks, and the cursor last.
     if (!show_layer()) {
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         draw_plate(nullptr);
         draw_placed_bricks(0, nullptr);
+        draw_cursor();
     }
-    draw_cursor();
     glPopMatrix();
 }
 

@@ -7,8 +7,8 @@
 #include "board/board.h"
 
 // Everything of a frame but the buffer swap: camera, light, view turn and
-// shift, then the plate and the bricks (from the drawn layer where there is
-// one), and the cursor last. Leaves the modelview matrix as it found it.
+// shift, then the plate, the bricks and the cursor last (through the drawn
+// layer where there is one). Leaves the modelview matrix as it found it.
 void draw_frame();
 // The plate with its studs, under the current modelview; the studs `hidden`
 // names are left out.

@@ -252,6 +252,8 @@ TEST(Layer, FramesEqualFullFramesWhateverTheLayerWentThrough)
         place(3, 0, 1, 4, COLOR_GREEN);
         handle_key('w', 0, 0), handle_key('w', 0, 0);
         expect_same_frame(at + "a third brick, the cursor behind the stack");
+        handle_key('d', 0, 0);
+        expect_same_frame(at + "the cursor moved");
         EXPECT_EQ(layer_counts.redraws, redraws) << at;
 
         board_action(ACTION_UNDO);
