@@ -5,14 +5,15 @@
 // the board rules, and a dense model: two full layers of 2x2 bricks on the
 // 30x30 plate) it times a reference frame written here with plain GL and GLU
 // calls (the same plate, studs, boxes, outlines, materials, camera and light,
-// with nothing around them, every stud drawn) and three kinds of frame of the
+// with nothing around them, every stud drawn) and four kinds of frame of the
 // scene pass:
-//   full   every frame drawn in full, as where there is no drawn layer;
-//   reuse  the drawn layer is up to date: a copy and the cursor brick, the
-//          frame of a cursor move;
-//   turn   the view turns a little each frame, so the layer is drawn anew,
-//          without the studs no view can see: the frame of a drag on the ball.
-// Each frame ends with glFinish(). Short runs of the four alternate for many
+//   full    every frame drawn in full, as where there is no drawn layer;
+//   rest    nothing changed: the kept frame copied to the window;
+//   cursor  the cursor moves a cell each frame: the kept scene copied, the
+//           cursor drawn on it, the frame copied (the frame of w/a/s/d);
+//   turn    the view turns a little each frame, so the scene is drawn anew,
+//           without the studs no view can see (the frame of a drag on the ball).
+// Each frame ends with glFinish(). Short runs of the five alternate for many
 // rounds, and the median of the rounds' ratios to the reference is reported,
 // so that load from other programs mostly falls on both sides of a ratio.
 // Wall time (steady_clock) is what the user waits.
@@ -22,7 +23,7 @@
 // Buffers are not swapped: only the drawing is timed. "diff px" counts the
 // pixels where a full frame differs from the reference (a few, at edges: the
 // program turns the view about the look-at point, the reference does not),
-// "layer px" those where a reuse frame differs from a full one (none).
+// "layer px" those where a rest frame differs from a full one (none).
 //
 //   frame_bench [--rounds N] [--frames N]   (under X, e.g. tests/x.py)
 #include <GL/freeglut.h>
@@ -194,7 +195,15 @@ void full_frame()
     layer_enabled = true;
 }
 
-void reuse_frame() { draw_frame(); }
+void rest_frame() { draw_frame(); }
+
+// The cursor a cell to the side and back.
+void cursor_frame()
+{
+    static int n;
+    (n++ % 2 ? move_cursor_left : move_cursor_right)();
+    draw_frame();
+}
 
 // A turn of half a degree about the vertical axis, one way and back.
 void turn_frame()
@@ -213,7 +222,7 @@ void turn_frame()
 using Clock = std::chrono::steady_clock;
 
 // Milliseconds a frame, over `frames` frames after one untimed (which brings
-// the drawn layer up to date for reuse frames).
+// the drawn layer up to date for rest frames).
 double time_frames(void (*frame)(), int frames)
 {
     frame();
@@ -296,7 +305,7 @@ int main(int argc, char **argv)
     gluQuadricDrawStyle(quad, GLU_FILL);
 
     std::printf("renderer: %s\n", reinterpret_cast<const char *>(glGetString(GL_RENDERER)));
-    std::printf("viewport %dx%d in a %dx%d window; %d rounds, the four kinds of frame alternating\n\n",
+    std::printf("viewport %dx%d in a %dx%d window; %d rounds, the five kinds of frame alternating\n\n",
                 VIEW_W, VIEW_H, WIN_W, WIN_H, rounds);
 
     const Scene scenes[] = {
@@ -304,34 +313,37 @@ int main(int argc, char **argv)
         {"10x10, 40 bricks", 1, 40}, {"20x20, 150 bricks", 2, 150}, {"30x30, 300 bricks", 3, 300},
         {"30x30, dense", 3, -2},
     };
-    void (*const kinds[4])() = {reference_frame, full_frame, reuse_frame, turn_frame};
-    std::printf("%-18s %8s %15s %15s %15s %8s %8s\n", "scene", "ref ms", "full ms (ratio)", "reuse ms (ratio)",
-                "turn ms (ratio)", "diff px", "layer px");
+    constexpr int KINDS = 5;
+    void (*const kinds[KINDS])() = {reference_frame, full_frame, rest_frame, cursor_frame, turn_frame};
+    std::printf("%-18s %8s %15s %15s %15s %15s %8s %8s\n", "scene", "ref ms", "full ms (ratio)",
+                "rest ms (ratio)", "cursor ms (ratio)", "turn ms (ratio)", "diff px", "layer px");
     for (const Scene &sc : scenes) {
         build_model(sc);
+        cursor.x = cursor.z = 4;  // with room to move
+        settle_cursor();
         // The first frames also leave the GL state (the current normal above all,
         // which nothing sets before the plate) as every later frame finds it.
         time_frames(full_frame, 1);
         time_frames(reference_frame, 1);
         const int diff = differing_pixels(full_frame, reference_frame, 2);
-        const int layer_diff = differing_pixels(full_frame, reuse_frame, 0);
+        const int layer_diff = differing_pixels(full_frame, rest_frame, 0);
 
         // Runs of about 150 ms each.
-        int n[4];
-        for (int k = 0; k < 4; ++k)
+        int n[KINDS];
+        for (int k = 0; k < KINDS; ++k)
             n[k] = frames ? frames : std::clamp(int(150 / std::max(time_frames(kinds[k], 1), 0.5)), 1, 100);
-        std::vector<double> ms[4], ratio[4];
+        std::vector<double> ms[KINDS], ratio[KINDS];
         for (int r = 0; r < rounds; ++r) {
             // The order turns each round, so a drift in machine load falls on every kind.
-            double t[4];
-            for (int i = 0; i < 4; ++i) {
-                const int k = (r + i) % 4;
+            double t[KINDS];
+            for (int i = 0; i < KINDS; ++i) {
+                const int k = (r + i) % KINDS;
                 t[k] = time_frames(kinds[k], n[k]);
             }
-            for (int k = 0; k < 4; ++k) ms[k].push_back(t[k]), ratio[k].push_back(t[k] / t[0]);
+            for (int k = 0; k < KINDS; ++k) ms[k].push_back(t[k]), ratio[k].push_back(t[k] / t[0]);
         }
         std::printf("%-18s %8.2f", sc.name, median(ms[0]));
-        for (int k = 1; k < 4; ++k) {
+        for (int k = 1; k < KINDS; ++k) {
             char cell[32];
             std::snprintf(cell, sizeof cell, "%.2f (%.3f)", median(ms[k]), median(ratio[k]));
             std::printf(" %15s", cell);
@@ -341,7 +353,7 @@ int main(int argc, char **argv)
     }
     std::printf("\nms: median wall time per frame; ratio: median of the rounds' ratios to the reference.\n"
                 "diff px: pixels of the %dx%d view where a full frame differs from the reference by more\n"
-                "than 2 in a channel; layer px: where a reuse frame differs from a full frame at all.\n",
+                "than 2 in a channel; layer px: where a rest frame differs from a full frame at all.\n",
                 VIEW_W, VIEW_H);
     return 0;
 }
