@@ -219,7 +219,7 @@ def scene(x, kb, args, shim, tmp, name):
         try:
             shown = wait_for(lambda: p.trace.changed_after(t), 20, "a changed frame")
             millis.append((shown - t) / 1e6)
-            reads.append((next((tk for tk in p.trace.keys if tk >= t), shown) - t) / 1e6)
+            reads.append((next((k for k in p.trace.keys if k >= t), shown) - t) / 1e6)
         except AssertionError:
             missed += 1
         time.sleep(0.15 + random.uniform(0, max(0.2, 1 / fps if fps else 0)))
