@@ -218,7 +218,7 @@ bool bring_scene_up_to_date(const View &view)
     return true;
 }
 
-void copy(GLuint from, GLuint to, GLbitfield buffers)
+void copy_pixels(GLuint from, GLuint to, GLbitfield buffers)
 {
     glBindFramebuffer(GL_READ_FRAMEBUFFER, from);
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, to);
@@ -233,7 +233,7 @@ bool show_frame(const View &view)
     }  // only the layer's own errors count below
     const bool scene_changed = bring_scene_up_to_date(view);
     if (scene_changed || !layer.drawn || std::memcmp(&cursor, &layer.cursor, sizeof cursor) != 0) {
-        copy(layer.scene.framebuffer, layer.frame.framebuffer, GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        copy_pixels(layer.scene.framebuffer, layer.frame.framebuffer, GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         glBindFramebuffer(GL_FRAMEBUFFER, layer.frame.framebuffer);
         draw_cursor();
         layer.cursor = cursor;
@@ -241,7 +241,7 @@ bool show_frame(const View &view)
     }
     // All of it: the window then holds what clearing it and drawing the
     // frame would give, also beside the viewport.
-    copy(layer.frame.framebuffer, 0, GL_COLOR_BUFFER_BIT);
+    copy_pixels(layer.frame.framebuffer, 0, GL_COLOR_BUFFER_BIT);
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
     return glGetError() == GL_NO_ERROR;
 }
@@ -265,7 +265,7 @@ bool show_layer()
         return false;
 
     // As large as the window, so that its rows run as the window's do (see
-    // the flip below).
+    // the flip in make_target).
     unsigned width = 0, height = 0;
     glXQueryDrawable(glXGetCurrentDisplay(), glXGetCurrentDrawable(), GLX_WIDTH, &width);
     glXQueryDrawable(glXGetCurrentDisplay(), glXGetCurrentDrawable(), GLX_HEIGHT, &height);
