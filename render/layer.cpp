@@ -17,6 +17,7 @@
 
 bool layer_enabled = true;
 bool skip_hidden_studs = true;
+double forced_stud_ms = 0;
 LayerCounts layer_counts;
 
 namespace {

@@ -28,6 +28,8 @@ bool show_layer();
 // For tests and benchmarks.
 extern bool layer_enabled;       // false: show_layer() does nothing and returns false
 extern bool skip_hidden_studs;   // false: the layer draws every stud
+extern double forced_stud_ms;    // > 0: what drawing an exact stud is taken to cost, in ms,
+                                 // instead of what the last exact drawing measured
 struct LayerCounts {
     long copies;      // frames shown through the layer
     long redraws;     // times the scene was drawn anew
