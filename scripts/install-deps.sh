@@ -15,6 +15,7 @@ run=(
 test=(
   libgtest-dev                                # unit tests
   xvfb xdotool x11-utils imagemagick          # the program driven under a virtual X server
+  xterm                                       # and in a terminal, its console
   clang libclang-rt-14-dev                    # fuzzing
   valgrind python3
   desktop-file-utils man-db lintian appstream # the installed files and the package

@@ -26,10 +26,21 @@ menu = re.search(r"view: (.*?)\.", readme.split("## The popup menu")[1].replace(
 missing = {n.split("(")[0].strip() for n in re.split(r"[:,]", ",".join(panel + [menu]))} - {""}
 sys.exit(sorted(n for n in missing if n not in page) or 0)' "$src/README.md" || fail "manual page content"
 
-# The installed program starts under a virtual X server and quits on "q" with status 0.
-python3 "$src/tests/x.py" bash -c 'timeout 30 "$1" >/dev/null & pid=$!
-  timeout 20 xdotool search --sync --onlyvisible --name "^PLOK Time$" mousemove --window %1 100 100 key q 2>/dev/null &&
-  wait $pid' - "$program" || fail "installed program under Xvfb"
+# The installed program in a terminal, as a desktop starts an entry with
+# Terminal=true (xterm, logging what it shows), on a virtual X server: "h"
+# prints the help text there, "q" ends the program and with it the terminal.
+python3 -c 'import os, pathlib, sys; sys.path.insert(0, sys.argv[1]); from x import XSession, wait_for
+program, log = os.path.realpath(sys.argv[2]), pathlib.Path(sys.argv[3])
+with XSession() as x:  # the terminal in a corner, clear of the window
+    term = x.start(["xterm", "-geometry", "-0-0", "-l", "-lf", log, "-e", program])
+    left, top, *_ = x.geometry(x.window("PLOK Time", term))
+    pid, = open(f"/proc/{term.pid}/task/{term.pid}/children").read().split()
+    assert os.readlink(f"/proc/{pid}/exe") == program, "the terminal runs another program"
+    x.move(left + 100, top + 100); x.key("h")
+    wait_for(lambda: log.exists() and "Table of contents:" in log.read_text("latin-1"), 10, "the help text")
+    x.key("q"); term.wait(10)  # the terminal ends, and the program is gone or a zombie no one waits for
+    wait_for(lambda: x.run("ps", "-o", "stat=", "-p", pid).strip()[:1] in ("", "Z"), 10, "the program to end")' \
+  "$src/tests" "$program" "$tmp/console" || fail "installed program in a terminal under Xvfb"
 DESTDIR=$tmp/root cmake -DMANIFEST="$tmp/manifest" -P "$src/data/uninstall.cmake" >/dev/null
 [ -z "$(find "$tmp/root" -type f)" ] || fail "make uninstall left files"
 
