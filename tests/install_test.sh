@@ -15,6 +15,7 @@ metainfo=$usr/share/metainfo/org.ploktime.PlokTime.metainfo.xml man=$usr/share/m
 appstreamcli validate --no-net --strict "$metainfo" >"$tmp/appstream" 2>&1 || fail "metainfo: $(cat "$tmp/appstream")"
 desktop=$usr/share/applications/$(sed -n 's|.*<launchable type="desktop-id">\(.*\)</launchable>.*|\1|p' "$metainfo")
 desktop-file-validate "$desktop" || fail "desktop entry"; program=$usr/bin/$(sed -n 's/^Exec=//p' "$desktop")
+grep -qx 'Terminal=true' "$desktop" || fail "the desktop entry starts plok-time without a terminal"
 [ -s "$usr/share/icons/hicolor/scalable/apps/$(sed -n 's/^Icon=//p' "$desktop").svg" ] || fail "no icon"
 warnings=$(LC_ALL=C.UTF-8 MANROFFSEQ='' man --warnings -E UTF-8 -l "$man" 2>&1 >/dev/null) &&
   [ -z "$warnings" ] || fail "manual page: $warnings"
