@@ -13,6 +13,7 @@
 #include "board/board.h"
 #include "glui/glui.h"
 #include "render/camera.h"
+#include "render/layer.h"
 #include "render/materials.h"
 #include "render/scene.h"
 #include "ui/keyboard.h"
@@ -63,9 +64,18 @@ static void wait_for_input(double deadline)
 // The view is redrawn continuously, a frame each display interval; between
 // frames the program sleeps until input comes, and input is handled (and
 // drawn, when it changes something) at once. The panel's held arrows repeat
-// from the idle turns too.
+// from the idle turns too. While the exact picture is still being drawn
+// behind quick frames, the idle turns draw it a piece at a time instead,
+// without sleeping, input first, and show it once it is complete.
 static void redisplay_on_idle()
 {
+    if (layer_refining()) {
+        Display *display = glXGetCurrentDisplay();
+        if (display && XPending(display)) return;  // input first
+        if (glutGetWindow() != main_window) glutSetWindow(main_window);
+        if (refine_layer()) glutPostRedisplay();
+        return;
+    }
     wait_for_input(last_frame_time + IDLE_FRAME_INTERVAL);
     const double now = seconds_now();
     if (now < last_frame_time + IDLE_FRAME_INTERVAL) return;  // input came first

@@ -3,14 +3,36 @@
 // pass chooses the material before each call.
 #pragma once
 
+#include <climits>
+
 #include "board/board.h"
 
 constexpr float STUD_RADIUS = 0.0625f;
 constexpr float STUD_HEIGHT = 0.0325f;
+constexpr int STUD_SLICES = 20;  // exact studs: slices round the axis
+constexpr int STUD_RINGS = 20;   // and the disks' loops and the wall's stacks
+constexpr int ALL_STUDS = INT_MAX;  // the end of a range of studs that runs to the last
 
-// The plate's polygon at y = 0, then a stud on every cell, row by row; with
-// `hidden`, the studs it names are left out.
-void draw_base_plate(int size_x, int size_z, const HiddenStuds *hidden = nullptr);
+// Studs fitted to the screen: one ring, one stack, and per stud as many slices
+// (6 to 20) as keep its outline within half a pixel of a circle, where the
+// scene's modelview and the projection put it.
+struct ScreenFit {
+    float modelview[16];    // the scene's frame to the eye's
+    float pixels_per_unit;  // pixels that a unit spans at distance 1 along the view, on the wider axis
+    float near_reach;       // studs nearer the eye than this (the near plane's corners) get every slice
+};
+
+// How a drawing draws studs: those `hidden` names are left out, the others
+// exactly (20 slices, rings and stacks) or, with `fit`, fitted to the screen.
+struct StudStyle {
+    const HiddenStuds *hidden = nullptr;
+    const ScreenFit *fit = nullptr;
+};
+
+// The plate's polygon at y = 0 and its studs, row by row. A drawing in pieces
+// draws the studs from `first` to before `end`; the polygon comes with the
+// first stud. Returns the studs drawn.
+int draw_base_plate(int size_x, int size_z, const StudStyle &style = {}, int first = 0, int end = ALL_STUDS);
 // A brick's six faces: `length` cells along x, `width` cells along -z, one layer high.
 void draw_block_box(int width, int length);
 // The same six faces as line loops, for the dark edges of a brick.
@@ -19,11 +41,13 @@ void draw_block_outline(int width, int length);
 void translate_to_cell(int x, int y, int z);
 
 // A disk of STUD_RADIUS in the local z = 0 plane.
-void draw_stud_cap();
+void draw_stud_cap(int slices = STUD_SLICES, int rings = STUD_RINGS);
 // The bottom cap and the wall of a stud standing along local +z.
-void draw_stud();
+void draw_stud(int slices = STUD_SLICES, int rings = STUD_RINGS);
 // One stud standing up from height `top` in the middle of a cell.
-void draw_stud_at(int column, int row, float top);
-// The studs on top of a brick, at its absolute place on the board, but those
-// `hidden` names.
-void draw_block_studs(const Block& b, const HiddenStuds *hidden = nullptr);
+void draw_stud_at(int column, int row, float top, const ScreenFit *fit = nullptr);
+// The studs on top of a brick, at its absolute place on the board, row by
+// row, from `first` to before `end` of them. Returns the studs drawn.
+int draw_block_studs(const Block &b, const StudStyle &style = {}, int first = 0, int end = ALL_STUDS);
+// How many studs a brick's top carries, those a drawing leaves out included.
+int block_stud_count(const Block &b);

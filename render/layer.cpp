@@ -5,24 +5,27 @@
 #include <GL/glext.h>
 #include <GL/glx.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <vector>
 
 #include "board/board.h"
 #include "render/camera.h"
+#include "render/cost.h"
+#include "render/refine.h"
 #include "render/scene.h"
+#include "render/targets.h"
 
 bool layer_enabled = true;
 bool skip_hidden_studs = true;
-double forced_stud_ms = 0;
 LayerCounts layer_counts;
 
 namespace {
 
-// Everything the layer's pixels depend on but the bricks. All 4-byte fields,
+// Everything the scene's pixels depend on but the bricks. All 4-byte fields,
 // so that two are compared byte for byte.
 struct View {
     Vec3 eye, look_center;
@@ -35,9 +38,13 @@ struct View {
 static_assert(sizeof(View) == 49 * 4, "View has padding");
 static_assert(sizeof(Block) == 7 * 4, "Block has padding");
 
-// A framebuffer the size of the window: colour in a texture, depth in a renderbuffer.
-struct Target {
-    GLuint framebuffer = 0, colour = 0, depth = 0;
+// A scene kept in a target, and what it was drawn from.
+struct Scene {
+    Target target;
+    bool drawn = false;  // it holds `view` and `bricks`; the exact one only once complete
+    View view;
+    std::vector<Block> bricks;
+    long version = 0;    // counts the drawings into it
 };
 
 struct Layer {
@@ -45,106 +52,32 @@ struct Layer {
     long frames = 0;               // frames drawn in that context
     bool usable = false;           // framebuffer objects exist there, and nothing has failed
     int width = 0, height = 0;     // 0: no buffers
-    Target scene;                  // the plate and the placed bricks
-    Target frame;                  // the scene and the cursor brick: the last frame shown
-    bool drawn = false;            // the scene holds `view` and `bricks`, the frame `cursor` on it
-    View view;
-    std::vector<Block> bricks;
+    Scene exact, quick;
+    Target frame;                  // the last frame shown
+    const Scene *frame_from = nullptr;  // the scene under its cursor...
+    long frame_version = 0;             // ...as it was then
     Block cursor = Block(0, 0, 0, 0, 0, 0, 0);
 };
 Layer layer;
 
-bool has_extension(const char *name)
-{
-    const char *all = reinterpret_cast<const char *>(glGetString(GL_EXTENSIONS));
-    const std::size_t n = std::strlen(name);
-    for (const char *p = all; p && (p = std::strstr(p, name)); p += n)
-        if ((p == all || p[-1] == ' ') && (p[n] == ' ' || p[n] == '\0'))
-            return true;
-    return false;
-}
-
-bool framebuffers_exist()
-{
-    const char *version = reinterpret_cast<const char *>(glGetString(GL_VERSION));
-    return (version && std::atoi(version) >= 3) || has_extension("GL_ARB_framebuffer_object");
-}
-
-// The layer's formats, from the window's. A depth copy needs the very same
-// format on both sides (else the copy fails); a colour copy is a plain copy of
-// memory only when the layouts agree, and X keeps 8-bit pixels blue first.
-bool window_formats(GLenum &depth)
-{
-    GLint r = 0, g = 0, b = 0, a = 0, d = 0, s = 0;
-    glGetIntegerv(GL_RED_BITS, &r);
-    glGetIntegerv(GL_GREEN_BITS, &g);
-    glGetIntegerv(GL_BLUE_BITS, &b);
-    glGetIntegerv(GL_ALPHA_BITS, &a);
-    glGetIntegerv(GL_DEPTH_BITS, &d);
-    glGetIntegerv(GL_STENCIL_BITS, &s);
-    depth = s == 8 ? (d == 24 ? GL_DEPTH24_STENCIL8 : 0)
-          : s != 0 ? 0
-          : d == 16 ? GL_DEPTH_COMPONENT16 : d == 24 ? GL_DEPTH_COMPONENT24 : d == 32 ? GL_DEPTH_COMPONENT32 : 0;
-    return r == 8 && g == 8 && b == 8 && (a == 0 || a == 8) && depth;
-}
-
-void free_target(Target &t)
-{
-    glDeleteFramebuffers(1, &t.framebuffer);
-    glDeleteTextures(1, &t.colour);
-    glDeleteRenderbuffers(1, &t.depth);
-    t = Target();
-}
-
 void free_buffers()
 {
-    free_target(layer.scene);
-    free_target(layer.frame);
+    for (Target *t : {&layer.exact.target, &layer.quick.target, &layer.frame})
+        free_target(*t);
     layer.width = layer.height = 0;
-    layer.drawn = false;
-}
-
-bool make_target(Target &t, int width, int height, GLenum depth_format)
-{
-    glGenFramebuffers(1, &t.framebuffer);
-    glBindFramebuffer(GL_FRAMEBUFFER, t.framebuffer);
-    // Colour in a texture, the only way to ask for blue-first pixels; bound
-    // only while it is made, since GL_TEXTURE_2D is on for the scene.
-    GLint bound = 0;
-    glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
-    glGenTextures(1, &t.colour);
-    glBindTexture(GL_TEXTURE_2D, t.colour);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, width, height, 0, GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
-    glBindTexture(GL_TEXTURE_2D, bound);
-    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, t.colour, 0);
-    glGenRenderbuffers(1, &t.depth);
-    glBindRenderbuffer(GL_RENDERBUFFER, t.depth);
-    glRenderbufferStorage(GL_RENDERBUFFER, depth_format, width, height);
-    glBindRenderbuffer(GL_RENDERBUFFER, 0);
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, depth_format == GL_DEPTH24_STENCIL8 ? GL_DEPTH_STENCIL_ATTACHMENT
-                                                                                  : GL_DEPTH_ATTACHMENT,
-                              GL_RENDERBUFFER, t.depth);
-    // Mesa draws window buffers upside down; where coplanar surfaces meet,
-    // pixels then depend on the direction, so the layer is drawn the same way.
-    if (has_extension("GL_MESA_framebuffer_flip_y"))
-        glFramebufferParameteri(GL_FRAMEBUFFER, GL_FRAMEBUFFER_FLIP_Y_MESA, 1);
-    GLint bits[3] = {0, 0, 0};  // the texture's precision is the GL's choice
-    for (int i = 0; i < 3; i++)
-        glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0,
-                                              GL_FRAMEBUFFER_ATTACHMENT_RED_SIZE + i, &bits[i]);
-    const bool complete = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE &&
-                          bits[0] == 8 && bits[1] == 8 && bits[2] == 8;
-    glBindFramebuffer(GL_FRAMEBUFFER, 0);
-    return complete;
+    layer.exact.drawn = layer.quick.drawn = false;
+    layer.frame_from = nullptr;
+    stop_refinement();
 }
 
 bool make_buffers(int width, int height)
 {
-    GLenum depth_format;
     layer.width = width;
     layer.height = height;
-    return window_formats(depth_format) && make_target(layer.scene, width, height, depth_format) &&
-           make_target(layer.frame, width, height, depth_format);
+    for (Target *t : {&layer.exact.target, &layer.quick.target, &layer.frame})
+        if (!make_target(*t, width, height))
+            return false;
+    return true;
 }
 
 View current_view(bool first_frame)
@@ -190,61 +123,131 @@ HiddenStuds hidden_studs(const View &view)
     return find_hidden_studs(blocks, at, near_reach(view.projection) * 1.01f);
 }
 
+// Studs fitted to the screen of `view`, from the scene's frame on the modelview now.
+ScreenFit screen_fit(const View &view)
+{
+    ScreenFit fit;
+    glGetFloatv(GL_MODELVIEW_MATRIX, fit.modelview);
+    const float *p = view.projection;
+    fit.pixels_per_unit = std::max(p[0] * view.viewport[2], p[5] * view.viewport[3]) / 2;
+    fit.near_reach = near_reach(p);
+    return fit;
+}
+
 bool starts_with(const std::vector<Block> &list, const std::vector<Block> &prefix)
 {
     return prefix.size() <= list.size() &&
            (prefix.empty() || std::memcmp(list.data(), prefix.data(), prefix.size() * sizeof(Block)) == 0);
 }
 
-// Draws into the scene what changed since it was last drawn; true if anything did.
-bool bring_scene_up_to_date(const View &view)
+// The scene holds `view` and the bricks placed now, or some of them with the
+// rest still to add.
+bool holds(const Scene &scene, const View &view)
 {
-    const bool same_view = layer.drawn && std::memcmp(&view, &layer.view, sizeof view) == 0;
-    glBindFramebuffer(GL_FRAMEBUFFER, layer.scene.framebuffer);
-    if (same_view && starts_with(blocks, layer.bricks)) {
-        if (blocks.size() == layer.bricks.size())
-            return false;
-        const HiddenStuds hidden = hidden_studs(view);
-        draw_placed_bricks(layer.bricks.size(), &hidden);
-        ++layer_counts.extensions;
-    } else {
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        const HiddenStuds hidden = hidden_studs(view);
-        draw_plate(&hidden);
-        draw_placed_bricks(0, &hidden);
-        ++layer_counts.redraws;
-    }
-    layer.view = view;
-    layer.bricks = blocks;
-    return true;
+    return scene.drawn && std::memcmp(&view, &scene.view, sizeof view) == 0 && starts_with(blocks, scene.bricks);
 }
 
-void copy_pixels(GLuint from, GLuint to, GLbitfield buffers)
+void drew(Scene &scene, const View &view)
 {
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, from);
-    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, to);
-    glBlitFramebuffer(0, 0, layer.width, layer.height, 0, 0, layer.width, layer.height, buffers, GL_NEAREST);
+    scene.drawn = true;
+    scene.view = view;
+    scene.bricks = blocks;
+    ++scene.version;
+}
+
+// Adds the bricks placed since the scene was drawn, in placement order.
+void extend(Scene &scene, const View &view, const ScreenFit *fit)
+{
+    if (scene.bricks.size() == blocks.size())
+        return;
+    const HiddenStuds hidden = hidden_studs(view);
+    draw_into(scene.target);
+    const long studs = draw_placed_bricks(scene.bricks.size(), {&hidden, fit});
+    (fit ? layer_counts.quick_studs : layer_counts.exact_studs) += studs;
+    ++layer_counts.extensions;
+    drew(scene, view);
+}
+
+// The scene drawn anew: exactly where that is predicted to fit a frame, and
+// in a context's first frame (its own picture, and the start of the program);
+// else quick, with the exact drawing started behind it.
+Scene &redraw(const View &view)
+{
+    const HiddenStuds hidden = hidden_studs(view);
+    long studs = plate_stud_count() - long(hidden.cells.size());
+    for (const Block &b : blocks)
+        studs += b.flag == 0 ? block_stud_count(b) : 0;
+    layer.exact.drawn = layer.quick.drawn = false;
+    ++layer_counts.redraws;
+    draw_into(layer.exact.target);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    if (!view.first_frame && draw_quick(studs)) {
+        start_refinement(hidden);  // before the quick drawing: from the state a full drawing starts in
+        const ScreenFit fit = screen_fit(view);
+        draw_into(layer.quick.target);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        layer_counts.quick_studs += draw_plate({&hidden, &fit}) + draw_placed_bricks(0, {&hidden, &fit});
+        ++layer_counts.quick_scenes;
+        drew(layer.quick, view);
+        return layer.quick;
+    }
+    stop_refinement();
+    const auto start = std::chrono::steady_clock::now();
+    const long drawn = draw_plate({&hidden}) + draw_placed_bricks(0, {&hidden});
+    glFinish();
+    exact_drawing_took(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count(),
+                       drawn);
+    layer_counts.exact_studs += drawn;
+    drew(layer.exact, view);
+    return layer.exact;
+}
+
+// The scene the frame shows, brought up to date: the exact one where it is
+// complete, else the quick one while the exact one is refined, else drawn anew.
+const Scene &scene_for(const View &view)
+{
+    if (holds(layer.exact, view)) {
+        extend(layer.exact, view, nullptr);
+        return layer.exact;
+    }
+    if (refinement_pending() && holds(layer.quick, view)) {
+        const ScreenFit fit = screen_fit(view);
+        extend(layer.quick, view, &fit);
+        return layer.quick;
+    }
+    return redraw(view);
+}
+
+void drain_gl_errors()
+{
+    for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; i++) {
+    }
 }
 
 // Brings the scene and the frame up to date and shows the frame in the
 // window's back buffer; false if a copy failed.
 bool show_frame(const View &view)
 {
-    for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; i++) {
-    }  // only the layer's own errors count below
-    const bool scene_changed = bring_scene_up_to_date(view);
-    if (scene_changed || !layer.drawn || std::memcmp(&cursor, &layer.cursor, sizeof cursor) != 0) {
-        copy_pixels(layer.scene.framebuffer, layer.frame.framebuffer, GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        glBindFramebuffer(GL_FRAMEBUFFER, layer.frame.framebuffer);
+    drain_gl_errors();  // only the layer's own errors count below
+    const Scene &scene = scene_for(view);
+    if (&scene != layer.frame_from || scene.version != layer.frame_version ||
+        std::memcmp(&cursor, &layer.cursor, sizeof cursor) != 0) {
+        copy_target(scene.target, layer.frame, layer.width, layer.height, true);
         draw_cursor();
+        layer.frame_from = &scene;
+        layer.frame_version = scene.version;
         layer.cursor = cursor;
-        layer.drawn = true;
     }
     // All of it: the window then holds what clearing it and drawing the
     // frame would give, also beside the viewport.
-    copy_pixels(layer.frame.framebuffer, 0, GL_COLOR_BUFFER_BIT);
-    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    copy_target(layer.frame, Target(), layer.width, layer.height, false);
     return glGetError() == GL_NO_ERROR;
+}
+
+void give_up()
+{
+    free_buffers();
+    layer.usable = false;
 }
 
 }  // namespace
@@ -256,7 +259,8 @@ bool show_layer()
     // A new context has none of the old one's buffers (and the old one may be
     // gone, its address taken by the new one): start again there.
     const GLXContext context = glXGetCurrentContext();
-    if (context != layer.context || (layer.scene.framebuffer && !glIsFramebuffer(layer.scene.framebuffer))) {
+    if (context != layer.context || (layer.frame.framebuffer && !glIsFramebuffer(layer.frame.framebuffer))) {
+        stop_refinement();
         layer = Layer();
         layer.context = context;
         layer.usable = framebuffers_exist();
@@ -276,16 +280,46 @@ bool show_layer()
     if (int(width) != layer.width || int(height) != layer.height) {
         free_buffers();
         if (!make_buffers(width, height)) {
-            free_buffers();
-            layer.usable = false;
+            give_up();
             return false;
         }
     }
     if (!show_frame(view)) {
-        free_buffers();
-        layer.usable = false;
+        give_up();
         return false;
     }
     ++layer_counts.copies;
     return true;
+}
+
+bool layer_refining()
+{
+    return refinement_pending();
+}
+
+bool refine_layer()
+{
+    if (!refinement_pending())
+        return false;
+    const View view = current_view(false);
+    if (glXGetCurrentContext() != layer.context || !holds(layer.quick, view)) {
+        stop_refinement();  // the next frame starts it again
+        return false;
+    }
+    drain_gl_errors();
+    draw_into(layer.exact.target);
+    const bool done = draw_piece(piece_studs());
+    draw_into(Target());
+    ++layer_counts.pieces;
+    if (glGetError() != GL_NO_ERROR) {
+        give_up();
+        return false;
+    }
+    if (done) {
+        drew(layer.exact, view);
+        ++layer_counts.refined;
+        layer_counts.exact_studs += refined_studs();
+        exact_drawing_took(refining_ms(), refined_studs());
+    }
+    return done;
 }

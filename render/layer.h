@@ -1,8 +1,12 @@
-// The drawn layer: the picture kept between frames in two offscreen
-// framebuffers, so that a frame costs what changed since the last one.
+// The drawn layer: the picture kept between frames in offscreen framebuffers,
+// so that a frame costs what changed since the last one, and a frame that
+// must draw the scene anew is quick when drawing it exactly would be slow.
 //
-//   scene  the plate and the placed bricks;
-//   frame  the scene with the cursor brick on it: the picture shown.
+//   exact  the plate and the placed bricks, exactly as a full frame draws them;
+//   quick  the same with studs fitted to the screen, while the exact one is
+//          being drawn in pieces between frames;
+//   frame  the exact or the quick scene with the cursor brick on it: the
+//          picture shown.
 //
 // Each frame the layer compares, by value, everything the scene's pixels
 // depend on with what they were drawn from: the camera, the projection, the
@@ -10,20 +14,30 @@
 // this is the GL context's first frame, and the placed bricks. Bricks added at
 // the end of the list are drawn into the scene as they come, in placement
 // order (the pixels a full frame gives); any other change draws it anew,
-// without the studs that lie inside bricks where no view can see them. When
-// the scene or the cursor changed, the scene is copied to the frame and the
-// cursor drawn on it. The frame is then copied to the window: a frame in which
-// nothing changed costs that copy alone. The pixels are those of a frame drawn
+// without the studs that lie inside bricks where no view can see them.
+// Drawing anew is exact when the last exact drawing predicts it fits a frame;
+// otherwise the quick scene is drawn and shown at once, and refine_layer()
+// draws the exact one in pieces, from the idle turns, until it replaces the
+// quick one in the next frame. When the scene or the cursor changed, the
+// scene is copied to the frame and the cursor drawn on it, always exactly.
+// The frame is then copied to the window: a frame in which nothing changed
+// costs that copy alone. At rest the pixels are those of a frame drawn
 // straight into the window.
 #pragma once
 
 // Brings the layer up to date and copies the frame into the window's back
-// buffer. Called by the scene pass with the camera, the light and the view on
-// the modelview matrix. Returns false when there is no layer to show: the GL
-// has no framebuffer objects, the window's formats cannot be matched, the
-// window has no size, or a copy failed. The caller then draws the frame in
-// full.
+// buffer. Called by the scene pass with the scene's frame on the modelview
+// matrix. Returns false when there is no layer to show: the GL has no
+// framebuffer objects, the window's formats cannot be matched, the window has
+// no size, or a copy failed. The caller then draws the frame in full.
 bool show_layer();
+// Whether the exact scene is still to be completed behind quick frames.
+bool layer_refining();
+// Draws the next piece of the exact scene (a few milliseconds, ended with
+// glFinish), with the window's GL context current. Returns true when the exact
+// scene is complete and the next frame should show it. A scene that changed
+// since the quick frame is left to the next frame, which starts it again.
+bool refine_layer();
 
 // For tests and benchmarks.
 extern bool layer_enabled;       // false: show_layer() does nothing and returns false
@@ -31,8 +45,13 @@ extern bool skip_hidden_studs;   // false: the layer draws every stud
 extern double forced_stud_ms;    // > 0: what drawing an exact stud is taken to cost, in ms,
                                  // instead of what the last exact drawing measured
 struct LayerCounts {
-    long copies;      // frames shown through the layer
-    long redraws;     // times the scene was drawn anew
-    long extensions;  // times new bricks were added to it
+    long copies;        // frames shown through the layer
+    long redraws;       // times the scene was drawn anew, exact or quick
+    long quick_scenes;  // of those, quick
+    long extensions;    // times new bricks were added to a scene
+    long pieces;        // pieces of refinement drawn
+    long refined;       // exact scenes completed in pieces
+    long quick_studs;   // studs drawn into quick scenes
+    long exact_studs;   // studs drawn into exact scenes, at once or in pieces
 };
 extern LayerCounts layer_counts;

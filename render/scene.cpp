@@ -15,9 +15,22 @@ void draw_frame()
 
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
+    look_at_scene();
+    // The picture comes from the drawn layer, which draws into itself only
+    // what changed since the last frame; without a layer, it is drawn here in
+    // full: the plate, the placed bricks, and the cursor last.
+    if (!show_layer()) {
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        draw_plate({});
+        draw_placed_bricks(0, {});
+        draw_cursor();
+    }
+    glPopMatrix();
+}
+
+void look_at_scene()
+{
     gluLookAt(eye.x, eye.y, eye.z, look_center.x, look_center.y, look_center.z, 0, 1, 0);
-    // The light goes in with the camera alone, so it stays put while the
-    // user turns and shifts the model.
     position_light();
     glTranslatef(view_translate_xy[0], view_translate_xy[1], -view_translate_z);
     // The model turns about the point the camera looks at.
@@ -25,53 +38,57 @@ void draw_frame()
     glMultMatrixf(view_rotation);
     glTranslatef(-look_center.x, -look_center.y, -look_center.z);
     glEnable(GL_LIGHTING);
-
-    // The picture comes from the drawn layer, which draws into itself only
-    // what changed since the last frame; without a layer, it is drawn here in
-    // full: the plate, the placed bricks, and the cursor last.
-    if (!show_layer()) {
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        draw_plate(nullptr);
-        draw_placed_bricks(0, nullptr);
-        draw_cursor();
-    }
-    glPopMatrix();
 }
 
-void draw_plate(const HiddenStuds *hidden)
+int draw_plate(const StudStyle &style, int first, int end)
 {
     apply_base_material(base_color);
-    draw_base_plate(int(board_size_x), int(board_size_z), hidden);
+    return draw_base_plate(int(board_size_x), int(board_size_z), style, first, end);
 }
 
-// A brick's studs (at absolute places, so before the move to its cell), its
-// box in the material applied before, and its black outline.
-static void draw_brick(const Block &b, const HiddenStuds *hidden)
+int plate_stud_count()
+{
+    return int(board_size_x) * int(board_size_z);
+}
+
+// A brick's studs (at absolute places, so before the move to its cell), and
+// once they are all drawn its box in the material applied before, and its
+// black outline.
+static int draw_brick(const Block &b, const StudStyle &style, int first, int end)
 {
     glPushMatrix();
-    draw_block_studs(b, hidden);
-    translate_to_cell(int(b.x), int(b.y), int(b.z));
-    draw_block_box(b.width, b.length);
-    apply_material(outline_material);
-    draw_block_outline(b.width, b.length);
+    const int drawn = draw_block_studs(b, style, first, end);
+    if (end >= block_stud_count(b)) {
+        translate_to_cell(int(b.x), int(b.y), int(b.z));
+        draw_block_box(b.width, b.length);
+        apply_material(outline_material);
+        draw_block_outline(b.width, b.length);
+    }
     glPopMatrix();
+    return drawn;
 }
 
-void draw_placed_bricks(std::size_t first, const HiddenStuds *hidden)
+int draw_placed_brick(const Block &b, const StudStyle &style, int first, int end)
+{
+    if (b.flag != 0)
+        return 0;
+    apply_block_material(b);
+    return draw_brick(b, style, first, end);
+}
+
+int draw_placed_bricks(std::size_t first, const StudStyle &style)
 {
     // By index: the size is read again each step.
-    for (std::size_t i = first; i < blocks.size(); ++i) {
-        if (blocks[i].flag != 0)
-            continue;
-        apply_block_material(blocks[i]);
-        draw_brick(blocks[i], hidden);
-    }
+    int drawn = 0;
+    for (std::size_t i = first; i < blocks.size(); ++i)
+        drawn += draw_placed_brick(blocks[i], style);
+    return drawn;
 }
 
 void draw_cursor()
 {
     apply_material(cursor_material);
-    draw_brick(cursor, nullptr);
+    draw_brick(cursor, {}, 0, ALL_STUDS);
 }
 
 void set_projection(int width, int height)

@@ -5,17 +5,32 @@
 #include <cstddef>
 
 #include "board/board.h"
+#include "render/geometry.h"
 
-// Everything of a frame but the buffer swap: camera, light, view turn and
-// shift, then the plate, the bricks and the cursor last (through the drawn
-// layer where there is one). Leaves the modelview matrix as it found it.
+// Everything of a frame but the buffer swap: the scene's frame on the
+// modelview, then the plate, the bricks and the cursor last (through the
+// drawn layer where there is one). Leaves the modelview matrix as it found it.
 void draw_frame();
-// The plate with its studs, under the current modelview; the studs `hidden`
-// names are left out.
-void draw_plate(const HiddenStuds *hidden);
-// The placed bricks from index `first` on, in placement order.
-void draw_placed_bricks(std::size_t first, const HiddenStuds *hidden);
-// The cursor brick in grey with its studs and outline.
+// Multiplies onto the modelview the camera, the light (placed with the camera
+// alone, so it stays put while the model turns) and the view's shift and
+// turn, and switches lighting on: the frame the scene is drawn in.
+void look_at_scene();
+
+// The scene can be drawn in pieces, cut at any stud, in the order a frame
+// draws it: the plate, then the placed bricks in placement order. Each call
+// applies its material first; each returns the studs it drew.
+//
+// The plate, with its studs from `first` to before `end`.
+int draw_plate(const StudStyle &style, int first = 0, int end = ALL_STUDS);
+// A placed brick (none if its flag is set): its studs from `first` to before
+// `end`, and its box and outline once they reach its last stud.
+int draw_placed_brick(const Block &b, const StudStyle &style, int first = 0, int end = ALL_STUDS);
+// The placed bricks from index `first` on.
+int draw_placed_bricks(std::size_t first, const StudStyle &style);
+// The studs of the plate.
+int plate_stud_count();
+
+// The cursor brick in grey with its studs and outline, always exact.
 void draw_cursor();
 // Records the window size and sets a 90 degree perspective for the whole
 // window's aspect. A window of zero width or height keeps the old projection.

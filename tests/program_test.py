@@ -68,9 +68,9 @@ def count(shot, channel):  # pixels of a colour: that channel bright and well ab
 
 class Session:  # the program started in an XSession, with its window, panel and view
 
-    def __init__(self, x):
+    def __init__(self, x, env=None):
         self.swaps_file = os.path.join(tempfile.mkdtemp(), "swaps")
-        self.x, self.app = x, x.start([BINARY], program_env(self.swaps_file))
+        self.x, self.app = x, x.start([BINARY], dict(program_env(self.swaps_file), **(env or {})))
         self.win = x.window("PLOK Time", self.app)
         wait_for(lambda: self.app.out.endswith("\n"), what="the version line")
         self.left, self.top, self.width, self.height = x.geometry(self.win)
@@ -111,14 +111,22 @@ class Session:  # the program started in an XSession, with its window, panel and
         self.over_view()
 
     def swaps(self):  # frames the 3-D view has shown
-        lines = open(self.swaps_file).read().split()[1:] if os.path.exists(self.swaps_file) else []
+        try:
+            with open(self.swaps_file) as f:
+                lines = f.read().split()[1:]
+        except FileNotFoundError:
+            lines = []
         return sum(int(n) for w, n in zip(lines[::2], lines[1::2]) if int(w, 16) == self.win)
 
     def shot(self):  # the 3-D view's pixels
         return self.x.pixels(self.win, (0, 0, self.width - PANEL_WIDTH, self.height))
 
-    def still(self):  # the view once two pictures in a row are the same
-        return self.wait(lambda: (p := self.shot()) == self.shot() and p, "a still view")
+    def still(self):  # the view once two pictures with frames drawn between them are the same
+        def rested():
+            picture, frames = self.shot(), self.swaps()
+            wait_for(lambda: self.swaps() >= frames + 2, 60, "frames")
+            return picture == self.shot() and picture
+        return self.wait(rested, "a still view")
 
     def shows(self, cond, what):  # the first picture of the view for which cond holds
         return self.wait(lambda: cond(p := self.shot()) and p, what)
@@ -234,6 +242,24 @@ class Program(unittest.TestCase):
             s.shows(lambda p: p == start, "the view back after Reset")
         s.click("Quit")
         self.assertEqual(s.app.wait(60), 0)
+
+    def test_turned_view_at_rest_is_the_frame_drawn_in_full(self):
+        """While the view turns, frames may be quick; at rest the picture is the one a GL without
+        framebuffer objects draws, every frame in full."""
+        def turned(s):
+            s.menu("Base Size", 2)
+            self.x.key("space", "d", "d", "w", "space", "space")
+            x, y = s.point("View", "ball")
+            self.x.drag(x, y, x + 30, y + 12), s.over_view()
+            return s.report(["v"], 5), s.still()
+        view, picture = turned(self.s)
+        self.x.key("q")
+        self.assertEqual(self.s.app.wait(60), 0)
+        in_full = Session(self.x, {"MESA_GL_VERSION_OVERRIDE": "2.1",
+                                   "MESA_EXTENSION_OVERRIDE": "-GL_ARB_framebuffer_object"})
+        again, drawn = turned(in_full)
+        self.assertEqual((again, view != IDENTITY), (view, True))
+        self.assertTrue(drawn == picture, f"{sum(a != b for a, b in zip(drawn, picture))} values differ")
 
 
 def storm(seed, seconds):

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -212,15 +213,25 @@ void reshape(int width, int height, int panel)
     }
 }
 
-// The next frame through the layer is the frame drawn in full, byte for byte,
-// and came through the layer (unless `copied` says it cannot).
+// Draws what the exact scene still lacks, piece by piece; true if it lacked anything.
+bool refine()
+{
+    const bool refining = layer_refining();
+    for (int i = 0; layer_refining() && i < 5000; i++) refine_layer();
+    return refining;
+}
+
+// The layer at rest (after the frame that shows the exact scene once it is
+// refined) shows the frame drawn in full, byte for byte, and it came through
+// the layer (unless `copied` says it cannot).
 void expect_same_frame(const std::string &what, bool copied = true)
 {
     glutSetWindow(layer_window);
     const long copies = layer_counts.copies;
     draw_frame();
+    const int frames = refine() ? (draw_frame(), 2) : 1;
     const Pixels layered = pixels();
-    EXPECT_EQ(layer_counts.copies - copies, copied) << what;
+    EXPECT_EQ(layer_counts.copies - copies, copied ? frames : 0) << what;
     EXPECT_EQ(differing(layered, full_frame()), 0) << what;
 }
 
@@ -233,6 +244,7 @@ void place(int x, int z, int width, int length, int color)
 
 TEST(Layer, FramesEqualFullFramesWhateverTheLayerWentThrough)
 {
+    forced_stud_ms = 1;  // every scene drawn anew is drawn quick first, then exactly in pieces
     const float turn[16] = {0.866f, 0.25f, -0.433f, 0, 0, 0.866f, 0.5f, 0, 0.5f, -0.433f, 0.75f, 0, 0, 0, 0, 1};
     for (int size = 1; size <= 3; size++) {
         const std::string at = "at " + std::to_string(10 * size) + "x" + std::to_string(10 * size) + ": ";
@@ -329,6 +341,172 @@ TEST(Layer, FramesEqualFullFramesWhateverTheLayerWentThrough)
         std::copy(IDENTITY, IDENTITY + 16, view_rotation);
         view_translate_z = 0;
     }
+}
+
+// ---- Quick frames and refinement ---------------------------------------------------
+
+// The view turned `degrees` about the vertical axis and a little about x.
+void turn_view(float degrees)
+{
+    const float a = degrees * 3.14159265f / 180, c = std::cos(a), s = std::sin(a);
+    const float m[16] = {c, 0.1f * s, -s, 0, 0, 1, 0.1f, 0, s, -0.1f, c, 0, 0, 0, 0, 1};
+    std::copy(m, m + 16, view_rotation);
+}
+
+// A frame that draws the scene anew, quick (`quick`) or exactly.
+void expect_redraw(const std::string &what, bool quick)
+{
+    glutSetWindow(layer_window);
+    const LayerCounts before = layer_counts;
+    draw_frame();
+    EXPECT_EQ(layer_counts.redraws - before.redraws, 1) << what;
+    EXPECT_EQ(layer_counts.quick_scenes - before.quick_scenes, quick) << what;
+    EXPECT_EQ(layer_refining(), quick) << what;
+}
+
+void pieces(int n)
+{
+    for (int i = 0; i < n; i++) refine_layer();
+    EXPECT_TRUE(layer_refining());  // still more to do: what comes next comes in between
+}
+
+TEST(Layer, RefinedPicturesAreExactWhateverHappensMeanwhile)
+{
+    forced_stud_ms = 1;  // pieces of 4 studs
+    for (int size = 1; size <= 3; size++) {
+        const std::string at = "at " + std::to_string(10 * size) + "x" + std::to_string(10 * size) + ": ";
+        reset_board();
+        set_base_size(size);
+        open_windows();
+        place(1, 1, 2, 2, COLOR_RED);
+        place(1, 1, 2, 3, COLOR_BLUE);
+        place(4, 2, 1, 1, COLOR_GREEN);
+        expect_same_frame(at + "the start");
+
+        turn_view(10);
+        expect_redraw(at + "a turn", true);
+        expect_same_frame(at + "a turn");
+
+        // A frame between pieces draws the cursor on the quick scene, in its
+        // own material: each piece must start from the state of the plate or
+        // brick it starts in again.
+        turn_view(20);
+        expect_redraw(at + "a turn before the cursor moves", true);
+        for (int i = 0; layer_refining(); i++) {
+            refine_layer();
+            i % 5 ? handle_key("da"[i % 2], 0, 0) : rotate_cursor();
+            draw_frame();
+        }
+        expect_same_frame(at + "a turn, then the cursor moved between every two pieces");
+
+        turn_view(30);
+        expect_redraw(at + "a turn before a brick", true);
+        pieces(5);
+        place(6, 3, 2, 2, COLOR_RED);
+        draw_frame();
+        EXPECT_TRUE(layer_refining()) << at << "a brick added goes on with the refinement";
+        expect_same_frame(at + "a turn, then a brick dropped while refining");
+
+        turn_view(40);
+        expect_redraw(at + "a turn before undo", true);
+        pieces(5);
+        board_action(ACTION_UNDO);
+        expect_same_frame(at + "a turn, then undo while refining");
+
+        set_base_size(size % 3 + 1);
+        expect_redraw(at + "a new plate size", true);
+        pieces(2);
+        expect_same_frame(at + "a new plate size");
+        set_base_size(size);
+
+        // A second turn makes the refinement stale, whether the idle turns
+        // come before the next frame or after it.
+        for (bool frame_first : {false, true}) {
+            turn_view(50);
+            expect_redraw(at + "a quick frame", true);
+            pieces(2);
+            turn_view(frame_first ? 55 : 60);
+            if (frame_first)
+                expect_redraw(at + "another turn", true);
+            else
+                refine();
+            expect_same_frame(at + "a quick frame, at once another turn");
+        }
+        std::copy(IDENTITY, IDENTITY + 16, view_rotation);
+    }
+    forced_stud_ms = 0;
+}
+
+TEST(Layer, QuickOnlyWhereExactWouldNotFitAFrameAndNeverFlickering)
+{
+    reset_board();
+    open_windows();
+    expect_same_frame("the first frame, exact");
+    // The empty 10x10 plate: 100 studs. Exact is predicted at 100 times the
+    // cost of a stud; quick above 16 ms, exact again only below 10 ms.
+    const struct {
+        double stud_ms;
+        bool quick;
+    } steps[] = {{0.05, false}, {0.13, false}, {0.17, true}, {0.13, true}, {0.11, true}, {0.09, false}, {0.15, false}};
+    int degrees = 0;
+    for (const auto &step : steps) {
+        forced_stud_ms = step.stud_ms;
+        const std::string what = "predicted " + std::to_string(100 * step.stud_ms) + " ms";
+        turn_view(degrees += 7);
+        expect_redraw(what, step.quick);
+        expect_same_frame(what);
+    }
+
+    // Quick and exact scenes leave out the same studs: two layers of bricks
+    // cover most of the plate's studs and the lower layer's.
+    forced_stud_ms = 1;
+    for (int level = 0; level < 2; level++)
+        for (int z = 0; z < 10; z += 2)
+            for (int x = 0; x < 8; x += 2) place(x, z, 2, 2, COLOR_BLUE);
+    turn_view(degrees += 7);
+    const LayerCounts before = layer_counts;
+    expect_redraw("two layers of bricks", true);
+    refine();
+    const long quick = layer_counts.quick_studs - before.quick_studs, exact = layer_counts.exact_studs - before.exact_studs;
+    EXPECT_EQ(quick, exact);
+    EXPECT_EQ(quick, 100 + 2 * 20 * 4 - 80 - 80);  // the lower layer hides 80 plate studs, the upper its 80
+    expect_same_frame("two layers of bricks");
+    forced_stud_ms = 0;
+    std::copy(IDENTITY, IDENTITY + 16, view_rotation);
+}
+
+// Quick frames cannot be told from exact ones side by side: at most 2% of the
+// pixels differ by more than 3% of the colour range (the root mean square of
+// the three channels' differences, as ImageMagick's fuzz counts).
+TEST(Layer, QuickFramesLookLikeExactOnes)
+{
+    forced_stud_ms = 1;
+    for (int size = 1; size <= 3; size++)
+        for (float near : {0.0f, -0.6f * size}) {
+            const std::string at = "at " + std::to_string(10 * size) + "x" + std::to_string(10 * size) +
+                                   (near ? ", pulled near" : "");
+            reset_board();
+            set_base_size(size);
+            open_windows();
+            for (int i = 0; i < 6; i++) place(2 * i, i, 2, 1 + i % 3, 1 + i % 3);
+            expect_same_frame(at + ", exact");
+            view_translate_z = near;
+            turn_view(15);
+            expect_redraw(at, true);
+            const Pixels quick = pixels();
+            const Pixels exact = full_frame();
+            int off = 0;
+            for (std::size_t i = 0; i < quick.size(); i += 3) {
+                float squares = 0;
+                for (int k = 0; k < 3; k++) squares += float(quick[i + k] - exact[i + k]) * (quick[i + k] - exact[i + k]);
+                off += std::sqrt(squares / 3) > 0.03f * 255;
+            }
+            EXPECT_LE(off, W * H / 50) << at;
+            EXPECT_GT(differing(quick, exact), 0) << at << ": not quick at all";
+            view_translate_z = 0;
+            std::copy(IDENTITY, IDENTITY + 16, view_rotation);
+        }
+    forced_stud_ms = 0;
 }
 
 }  // namespace

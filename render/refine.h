@@ -1,0 +1,22 @@
+// The exact scene drawn in pieces between frames, while quick frames show a
+// quicker drawing of it. The pieces follow the order a full frame draws the
+// scene in (the plate, then the placed bricks in placement order), and each
+// starts from the state a full drawing has at that point: the scene's frame
+// on the modelview, the light placed again, the material of the plate or
+// brick it starts in, and the normal the last piece left (the plate's polygon
+// and the boxes are lit with whatever normal is current). The caller keeps
+// the target bound and the scene unchanged in between, else starts again.
+#pragma once
+
+#include "board/board.h"
+
+// Starts the scene anew, leaving out `hidden`, from the GL state current now.
+void start_refinement(const HiddenStuds &hidden);
+void stop_refinement();
+bool refinement_pending();
+// Draws the next `studs` studs or so into the bound target, ended with
+// glFinish. True when that completes the scene, up to the bricks placed now.
+bool draw_piece(int studs);
+// What the pieces of the refinement drew so far, and the wall time they took.
+long refined_studs();
+double refining_ms();
