@@ -5,15 +5,21 @@
 // the board rules, and a dense model: two full layers of 2x2 bricks on the
 // 30x30 plate) it times a reference frame written here with plain GL and GLU
 // calls (the same plate, studs, boxes, outlines, materials, camera and light,
-// with nothing around them, every stud drawn) and four kinds of frame of the
+// with nothing around them, every stud drawn) and these kinds of frame of the
 // scene pass:
 //   full    every frame drawn in full, as where there is no drawn layer;
 //   rest    nothing changed: the kept frame copied to the window;
 //   cursor  the cursor moves a cell each frame: the kept scene copied, the
 //           cursor drawn on it, the frame copied (the frame of w/a/s/d);
-//   turn    the view turns a little each frame, so the scene is drawn anew,
-//           without the studs no view can see (the frame of a drag on the ball).
-// Each frame ends with glFinish(). Short runs of the five alternate for many
+//   quick   the view turns a little each frame, so the scene is drawn anew,
+//           quick where exact is predicted over a frame (the frame of a drag
+//           on the ball);
+//   exact   the same frame with the scene drawn exactly, without the studs
+//           no view can see (what a turn cost before quick frames);
+//   refined a turn's quick frame, every piece of the exact scene drawn after
+//           it, and the frame that shows it: from the last motion of a drag
+//           to the exact picture, less the time between pieces.
+// Each frame ends with glFinish(). Short runs of the kinds alternate for many
 // rounds, and the median of the rounds' ratios to the reference is reported,
 // so that load from other programs mostly falls on both sides of a ratio.
 // Wall time (steady_clock) is what the user waits.
@@ -23,7 +29,9 @@
 // Buffers are not swapped: only the drawing is timed. "diff px" counts the
 // pixels where a full frame differs from the reference (a few, at edges: the
 // program turns the view about the look-at point, the reference does not),
-// "layer px" those where a rest frame differs from a full one (none).
+// "layer px" those where a rest frame differs from a full one (none), "quick
+// px" those where a quick frame differs from the exact one by more than 3% of
+// the colour range.
 //
 //   frame_bench [--rounds N] [--frames N]   (under X, e.g. tests/x.py)
 #include <GL/freeglut.h>
@@ -195,7 +203,15 @@ void full_frame()
     layer_enabled = true;
 }
 
-void rest_frame() { draw_frame(); }
+// Nothing changed; the first such frame shows the exact scene, refined to its end.
+void rest_frame()
+{
+    draw_frame();
+    if (layer_refining()) {
+        while (layer_refining()) refine_layer();
+        draw_frame();
+    }
+}
 
 // The cursor a cell to the side and back.
 void cursor_frame()
@@ -205,17 +221,29 @@ void cursor_frame()
     draw_frame();
 }
 
-// A turn of half a degree about the vertical axis, one way and back.
-void turn_frame()
+// A turn of half a degree about the vertical axis, one way and back, for
+// `frame`; the view then goes back to no turn.
+void turned(void (*frame)())
 {
     static int n;
     const float a = (n++ % 2 ? 0.5f : -0.5f) * 3.14159265f / 180;
     view_rotation[0] = view_rotation[10] = std::cos(a);
     view_rotation[8] = std::sin(a), view_rotation[2] = -std::sin(a);
-    draw_frame();
+    frame();
     view_rotation[0] = view_rotation[10] = 1;
     view_rotation[8] = view_rotation[2] = 0;
 }
+
+void quick_frame() { turned(draw_frame); }
+
+void exact_frame()
+{
+    forced_stud_ms = 1e-9;  // nothing predicted over a frame
+    turned(draw_frame);
+    forced_stud_ms = 0;
+}
+
+void refined_frame() { turned(rest_frame); }
 
 // ---- Timing --------------------------------------------------------------------
 
@@ -251,23 +279,40 @@ std::vector<unsigned char> grab()
     return px;
 }
 
-// Pixels where the two frames differ by more than `tolerance` in a channel.
-int differing_pixels(void (*a)(), void (*b)(), int tolerance)
+// Pixels where the frames differ by more than `tolerance` in a channel, or
+// with `rms`, in the root mean square of the three.
+int differing_pixels(const std::vector<unsigned char> &pa, const std::vector<unsigned char> &pb, int tolerance,
+                     bool rms = false)
 {
-    a();
-    glFinish();
-    const auto pa = grab();
-    b();
-    glFinish();
-    const auto pb = grab();
     int n = 0;
-    for (std::size_t i = 0; i < pa.size(); i += 3)
-        for (int k = 0; k < 3; ++k)
-            if (std::abs(pa[i + k] - pb[i + k]) > tolerance) {
-                ++n;
-                break;
-            }
+    for (std::size_t i = 0; i < pa.size(); i += 3) {
+        int most = 0, squares = 0;
+        for (int k = 0; k < 3; ++k) {
+            const int d = std::abs(pa[i + k] - pb[i + k]);
+            most = std::max(most, d), squares += d * d;
+        }
+        n += rms ? std::sqrt(squares / 3.0) > tolerance : most > tolerance;
+    }
     return n;
+}
+
+std::vector<unsigned char> frame_pixels(void (*frame)())
+{
+    frame();
+    glFinish();
+    return grab();
+}
+
+// Pixels where a turn's quick frame differs from the exact frame of that
+// turn (the layer refined to its end) by more than 3% of the colour range.
+int quick_pixels()
+{
+    static std::vector<unsigned char> quick, exact;
+    turned([] {
+        quick = frame_pixels(draw_frame);
+        exact = frame_pixels(rest_frame);
+    });
+    return differing_pixels(quick, exact, 255 * 3 / 100, true);
 }
 
 bool shown;
@@ -305,7 +350,7 @@ int main(int argc, char **argv)
     gluQuadricDrawStyle(quad, GLU_FILL);
 
     std::printf("renderer: %s\n", reinterpret_cast<const char *>(glGetString(GL_RENDERER)));
-    std::printf("viewport %dx%d in a %dx%d window; %d rounds, the five kinds of frame alternating\n\n",
+    std::printf("viewport %dx%d in a %dx%d window; %d rounds, the kinds of frame alternating\n\n",
                 VIEW_W, VIEW_H, WIN_W, WIN_H, rounds);
 
     const Scene scenes[] = {
@@ -313,10 +358,12 @@ int main(int argc, char **argv)
         {"10x10, 40 bricks", 1, 40}, {"20x20, 150 bricks", 2, 150}, {"30x30, 300 bricks", 3, 300},
         {"30x30, dense", 3, -2},
     };
-    constexpr int KINDS = 5;
-    void (*const kinds[KINDS])() = {reference_frame, full_frame, rest_frame, cursor_frame, turn_frame};
-    std::printf("%-18s %8s %15s %15s %15s %15s %8s %8s\n", "scene", "ref ms", "full ms (ratio)",
-                "rest ms (ratio)", "cursor ms (ratio)", "turn ms (ratio)", "diff px", "layer px");
+    constexpr int KINDS = 7;
+    void (*const kinds[KINDS])() = {reference_frame, full_frame,  rest_frame,   cursor_frame,
+                                    quick_frame,     exact_frame, refined_frame};
+    std::printf("%-18s %8s %15s %15s %15s %15s %15s %15s %8s %8s %8s\n", "scene", "ref ms", "full ms (ratio)",
+                "rest ms (ratio)", "cursor ms (ratio)", "quick ms (ratio)", "exact ms (ratio)",
+                "refined ms (ratio)", "diff px", "layer px", "quick px");
     for (const Scene &sc : scenes) {
         build_model(sc);
         cursor.x = cursor.z = 4;  // with room to move
@@ -325,8 +372,9 @@ int main(int argc, char **argv)
         // which nothing sets before the plate) as every later frame finds it.
         time_frames(full_frame, 1);
         time_frames(reference_frame, 1);
-        const int diff = differing_pixels(full_frame, reference_frame, 2);
-        const int layer_diff = differing_pixels(full_frame, rest_frame, 0);
+        const int diff = differing_pixels(frame_pixels(full_frame), frame_pixels(reference_frame), 2);
+        const int layer_diff = differing_pixels(frame_pixels(full_frame), frame_pixels(rest_frame), 0);
+        const int quick_diff = quick_pixels();
 
         // Runs of about 150 ms each.
         int n[KINDS];
@@ -348,12 +396,13 @@ int main(int argc, char **argv)
             std::snprintf(cell, sizeof cell, "%.2f (%.3f)", median(ms[k]), median(ratio[k]));
             std::printf(" %15s", cell);
         }
-        std::printf(" %8d %8d\n", diff, layer_diff);
+        std::printf(" %8d %8d %8d\n", diff, layer_diff, quick_diff);
         std::fflush(stdout);
     }
     std::printf("\nms: median wall time per frame; ratio: median of the rounds' ratios to the reference.\n"
                 "diff px: pixels of the %dx%d view where a full frame differs from the reference by more\n"
-                "than 2 in a channel; layer px: where a rest frame differs from a full frame at all.\n",
+                "than 2 in a channel; layer px: where a rest frame differs from a full frame at all;\n"
+                "quick px: where a quick frame differs from an exact one by more than 3%% (root mean square).\n",
                 VIEW_W, VIEW_H);
     return 0;
 }
