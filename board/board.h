@@ -79,14 +79,17 @@ void reset_board();
 // A stud stands on a cell at a level: 0 on the plate, a brick's level + 1 on
 // that brick. When a placed brick of that level covers the cell, the stud lies
 // inside it, and every line of sight to the stud crosses a nearer face of that
-// brick or of the brick the stud stands on: drawing it changes no pixel. That
-// holds only while the view cannot reach inside either brick (the eye is
-// farther from it than `near_reach`, the distance from the eye to the corners
-// of the near clipping plane) and, for a stud on the plate, while the eye is
-// above the plate: seen from below, the plate and the studs' bottom disks lie
-// in one plane. Positions are in the plate's frame (after the view's turn and
-// shift). Only the placed bricks count, not the height map: a gap under a
-// brick, or a footprint past the matrix, does not cover or uncover a stud.
+// brick or of the brick the stud stands on. Leaving it out changes no pixel,
+// but where the faces of two neighbouring bricks do not quite meet: through
+// such a seam, a pixel wide, a full drawing shows the buried stud, and a
+// picture without it shows the brick behind. That holds only while the view
+// cannot reach inside either brick (the eye is farther from it than
+// `near_reach`, the distance from the eye to the corners of the near clipping
+// plane) and, for a stud on the plate, while the eye is above the plate: seen
+// from below, the plate and the studs' bottom disks lie in one plane.
+// Positions are in the plate's frame (after the view's turn and shift). Only
+// the placed bricks count, not the height map: a gap under a brick, or a
+// footprint past the matrix, does not cover or uncover a stud.
 struct HiddenStuds {
     std::set<std::array<int, 3>> cells;   // {level, row, column} of each hidden stud
 };

@@ -15,6 +15,7 @@
 #include "board/board.h"
 #include "render/camera.h"
 #include "render/cost.h"
+#include "render/proof.h"
 #include "render/refine.h"
 #include "render/scene.h"
 #include "render/targets.h"
@@ -50,8 +51,11 @@ struct Scene {
 struct Layer {
     GLXContext context = nullptr;  // the GL context its buffers belong to
     long frames = 0;               // frames drawn in that context
-    bool usable = false;           // framebuffer objects exist there, and nothing has failed
+    bool usable = false;           // framebuffer objects exist there, and the proof did not fail
+    bool proven = false;           // targets drawn there come out as the window does
     int width = 0, height = 0;     // 0: no buffers
+    int failed_width = 0, failed_height = 0;  // the window's size when buffers or a copy last failed...
+    std::chrono::steady_clock::time_point failed_at;  // ...and when
     Scene exact, quick;
     Target frame;                  // the last frame shown
     const Scene *frame_from = nullptr;  // the scene under its cursor...
@@ -244,10 +248,22 @@ bool show_frame(const View &view)
     return glGetError() == GL_NO_ERROR;
 }
 
-void give_up()
+// Frames are drawn in full until the window's size changes, or a while
+// has passed: a failure may be a moment's (a window too large, memory short).
+constexpr auto RETRY_AFTER = std::chrono::seconds(5);
+
+void failed(int width, int height)
 {
     free_buffers();
-    layer.usable = false;
+    layer.failed_width = width, layer.failed_height = height;
+    layer.failed_at = std::chrono::steady_clock::now();
+    ++layer_counts.failures;
+}
+
+bool failed_lately(int width, int height)
+{
+    return width == layer.failed_width && height == layer.failed_height &&
+           std::chrono::steady_clock::now() - layer.failed_at < RETRY_AFTER;
 }
 
 }  // namespace
@@ -277,17 +293,35 @@ bool show_layer()
     const View view = current_view(first_frame);
     if (width == 0 || height == 0 || view.viewport[2] <= 0 || view.viewport[3] <= 0)
         return false;  // a window of no size: nothing to keep
+    if (failed_lately(width, height))
+        return false;
+    if (!target_fits(width, height)) {
+        failed(width, height);  // a window too large for the GL's buffers: in full until it is smaller
+        return false;
+    }
+    if (!layer.proven) {
+        const Proof proof = prove_targets(width, height);
+        if (proof == Proof::failed) {
+            failed(width, height);
+            return false;
+        }
+        layer.proven = layer.usable = proof == Proof::same;
+        ++(layer.proven ? layer_counts.proven : layer_counts.refused);
+        if (!layer.usable)
+            return false;
+    }
     if (int(width) != layer.width || int(height) != layer.height) {
         free_buffers();
         if (!make_buffers(width, height)) {
-            give_up();
+            failed(width, height);
             return false;
         }
     }
     if (!show_frame(view)) {
-        give_up();
+        failed(width, height);
         return false;
     }
+    layer.failed_width = layer.failed_height = 0;
     ++layer_counts.copies;
     return true;
 }
@@ -312,7 +346,7 @@ bool refine_layer()
     draw_into(Target());
     ++layer_counts.pieces;
     if (glGetError() != GL_NO_ERROR) {
-        give_up();
+        failed(layer.width, layer.height);
         return false;
     }
     if (done) {

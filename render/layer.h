@@ -27,9 +27,16 @@
 
 // Brings the layer up to date and copies the frame into the window's back
 // buffer. Called by the scene pass with the scene's frame on the modelview
-// matrix. Returns false when there is no layer to show: the GL has no
-// framebuffer objects, the window's formats cannot be matched, the window has
-// no size, or a copy failed. The caller then draws the frame in full.
+// matrix. Returns false when there is no layer to show, and the caller then
+// draws the frame in full:
+//   - for the life of the GL context, where it has no framebuffer objects, or
+//     where a small scene drawn through a target and straight into the window
+//     (once, before the context's first frame through the layer) came out
+//     different with every way this GL can draw targets;
+//   - while the window has no size, or is larger than the GL's buffers can be;
+//   - for a few seconds, or until the window's size changes, after buffers
+//     could not be made (the window's formats cannot be matched, memory ran
+//     short) or a copy failed.
 bool show_layer();
 // Whether the exact scene is still to be completed behind quick frames.
 bool layer_refining();
@@ -53,5 +60,8 @@ struct LayerCounts {
     long refined;       // exact scenes completed in pieces
     long quick_studs;   // studs drawn into quick scenes
     long exact_studs;   // studs drawn into exact scenes, at once or in pieces
+    long proven;        // GL contexts where targets proved to draw as the window does
+    long refused;       // GL contexts where they did not: every frame is drawn in full there
+    long failures;      // times buffers could not be made or a copy failed
 };
 extern LayerCounts layer_counts;

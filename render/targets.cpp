@@ -4,10 +4,19 @@
 #include <GL/gl.h>
 #include <GL/glext.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
 namespace {
+
+TargetFlip flip = TargetFlip::mesa;
+// While drawing into a mirrored target: the window's viewport.
+struct Mirror {
+    bool on = false;
+    int height = 0;  // of the targets
+    GLint viewport[4];
+} mirror;
 
 bool has_extension(const char *name)
 {
@@ -49,6 +58,32 @@ bool framebuffers_exist()
     return (version && std::atoi(version) >= 3) || has_extension("GL_ARB_framebuffer_object");
 }
 
+std::vector<TargetFlip> target_flips()
+{
+    std::vector<TargetFlip> flips;
+    if (has_extension("GL_MESA_framebuffer_flip_y"))
+        flips.push_back(TargetFlip::mesa);
+    flips.push_back(TargetFlip::none);
+    if (has_extension("GL_ARB_clip_control"))
+        flips.push_back(TargetFlip::mirrored);
+    return flips;
+}
+
+void use_target_flip(TargetFlip f)
+{
+    flip = f;
+}
+
+bool target_fits(int width, int height)
+{
+    GLint texture = 0, renderbuffer = 0, viewport[2] = {0, 0};
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &texture);
+    glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &renderbuffer);
+    glGetIntegerv(GL_MAX_VIEWPORT_DIMS, viewport);
+    const int most = std::min({texture, renderbuffer, viewport[0], viewport[1]});
+    return width <= most && height <= most;
+}
+
 bool make_target(Target &t, int width, int height)
 {
     const GLenum depth_format = window_depth_format();
@@ -72,10 +107,9 @@ bool make_target(Target &t, int width, int height)
     glFramebufferRenderbuffer(GL_FRAMEBUFFER, depth_format == GL_DEPTH24_STENCIL8 ? GL_DEPTH_STENCIL_ATTACHMENT
                                                                                   : GL_DEPTH_ATTACHMENT,
                               GL_RENDERBUFFER, t.depth);
-    // Mesa draws window buffers upside down; where coplanar surfaces meet,
-    // pixels then depend on the direction, so targets are drawn the same way.
-    if (has_extension("GL_MESA_framebuffer_flip_y"))
+    if (flip == TargetFlip::mesa)
         glFramebufferParameteri(GL_FRAMEBUFFER, GL_FRAMEBUFFER_FLIP_Y_MESA, 1);
+    mirror.height = height;
     GLint bits[3] = {0, 0, 0};  // the texture's precision is the GL's choice
     for (int i = 0; i < 3; i++)
         glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0,
@@ -96,16 +130,39 @@ void free_target(Target &t)
     t = Target();
 }
 
+// Row y of the window lands on row height - 1 - y of a mirrored target, so
+// that the target's rows run as the window's do in memory. Drawn with the
+// origin at the upper left, every vertex lands there as it would in the
+// window, faces keep their sides, and edges fall to the same pixels (a
+// mirrored projection alone gets those last ones wrong).
+void set_mirror(bool on)
+{
+    if (on == mirror.on)
+        return;
+    mirror.on = on;
+    if (on) {
+        glClipControl(GL_UPPER_LEFT, GL_NEGATIVE_ONE_TO_ONE);
+        glGetIntegerv(GL_VIEWPORT, mirror.viewport);
+        glViewport(mirror.viewport[0], mirror.height - mirror.viewport[1] - mirror.viewport[3], mirror.viewport[2],
+                   mirror.viewport[3]);
+    } else {
+        glClipControl(GL_LOWER_LEFT, GL_NEGATIVE_ONE_TO_ONE);
+        glViewport(mirror.viewport[0], mirror.viewport[1], mirror.viewport[2], mirror.viewport[3]);
+    }
+}
+
 void draw_into(const Target &t)
 {
     glBindFramebuffer(GL_FRAMEBUFFER, t.framebuffer);
+    set_mirror(flip == TargetFlip::mirrored && t.framebuffer != 0);
 }
 
 void copy_target(const Target &from, const Target &to, int width, int height, bool depth)
 {
     glBindFramebuffer(GL_READ_FRAMEBUFFER, from.framebuffer);
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, to.framebuffer);
-    glBlitFramebuffer(0, 0, width, height, 0, 0, width, height,
+    const bool turn = flip == TargetFlip::mirrored && to.framebuffer == 0;  // back the window's way up
+    glBlitFramebuffer(0, 0, width, height, 0, turn ? height : 0, width, turn ? 0 : height,
                       GL_COLOR_BUFFER_BIT | (depth ? GL_DEPTH_BUFFER_BIT : 0), GL_NEAREST);
     draw_into(to);
 }
