@@ -77,9 +77,11 @@ soak: build-test
 bench: deps-test build
 	python3 tests/x.py $(BUILD)/bench/frame_bench
 
-# The whole program under Xvfb: key press to changed frame in four scenes, and
-# its frames and CPU at rest, with the panel and without (a few minutes;
-# e.g. python3 bench/program_bench.py build --scenes 10,30/300 --presses 10).
+# The whole program under Xvfb: key press to changed frame in four scenes, its
+# frames and CPU at rest with the panel and without, its frames while the view
+# is dragged and the exact picture after it, keys after a turn, panel clicks
+# with 300 bricks and its memory (under 10 minutes; parts alone, e.g.
+# python3 bench/program_bench.py build --parts move --scenes 30 --drag-seconds 2).
 bench-program: deps-test build
 	python3 bench/program_bench.py $(BUILD)
 

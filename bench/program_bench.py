@@ -1,44 +1,73 @@
 #!/usr/bin/env python3
-"""How soon a key shows on screen, and what the program costs while nothing
-happens. Not a test: it prints figures, and fails only when it cannot measure.
+"""How soon input shows on screen, how the program keeps up while the view
+is dragged, what it costs while nothing happens and what memory it holds.
+Not a test: it prints figures, and fails only when it cannot measure.
 
-    python3 bench/program_bench.py BUILD_DIR [--scenes 10,30,20/150,30/300]
-        [--presses N] [--seconds S] [--rounds N]
+    python3 bench/program_bench.py BUILD_DIR [--parts rest,keys,move,turn-keys,actions,memory]
+        [--scenes 10,30,20/150,30/300] [--presses N] [--seconds S] [--rounds N]
+        [--drag-seconds S] [--turns N] [--shim LIBSWAP_COUNTER]
 
 Runs under a virtual X server of its own. Frames are buffer swaps, counted
-and traced per window by BUILD_DIR/bench/libswap_counter.so (preloaded).
+and traced per window by the preloaded BUILD_DIR/bench/libswap_counter.so
+(--shim: another, e.g. this build's for an older BUILD_DIR; what an older
+build or counter lacks is left out). The bench sends every key, click and
+pointer motion itself through XTest, the time taken on CLOCK_MONOTONIC (the
+trace's clock) just before it, then XSync. Latencies run to the return of the
+first swap of the 3-D view whose pixels differ from the frame shown before the
+event, the trace's read-back of its pixels included (about 1 ms). The panel's
+controls are where BUILD_DIR/tests/panel_layout says.
 
-Scenes: 10x10 and 30x30 empty, 20x20 with 150 bricks, 30x30 with 300 ("30/300"),
-each in a program of its own: the size chosen from the popup menu, the bricks
-(2x2, the cursor's own footprint) dropped by keys in a snake over the board,
-a second layer once the first is full, and counted in the "p" report.
+Scenes, each in a program of its own: 10x10 and 30x30 empty, 20x20 with 150
+bricks, 30x30 or 20x20 with 300 ("30/300", "20/300"): the size chosen from the
+popup menu, 2x2 bricks dropped by keys in a snake, a layer at a time, counted
+in the "p" report.
 
-At rest, in each scene: the 3-D view's frames per second and the CPU the
-program uses (user + system time of all its threads, llvmpipe's included, as
-a fraction of one core), over S seconds with the pixel trace paused. What
-else kept the machine busy then is printed too: other programs skew everything.
+rest: on the 10x10 board, the program against BUILD_DIR/bench/
+plok_time_without_panel (main.cpp with the panel left windowless), N rounds
+in turn: frames per second, CPU (all threads, as a fraction of a core; what
+else kept the machine busy is printed too), the panel's swaps (should be none).
 
-Press -> changed frame, in each scene at rest: N presses of d, a, w, s,
-space in turn with the cursor in the middle of the board (the moves cancel
-out; space stacks another brick, which always changes the picture). The
-bench sends each press itself through XTest and takes the time on
-CLOCK_MONOTONIC (the swap trace's clock) just before it, then XSync, so the
-press is in the X server. The latency runs to the return of the first swap of
-the 3-D view whose pixels differ from the frame shown before the press; it
-includes the trace's read-back of that frame's pixels (about 1 ms). Each next
-press comes 150-350 ms (random) after the change has shown, so that presses
-fall at random phases of the frames; where a frame takes longer than 200 ms,
-the random part spans a frame (the frame interval at rest). "Unread" is the
-median time from the press until the program takes the key from the X
-server: what it waited there, behind the frame in progress.
+keys (--scenes, the first four by default): the view's frames/s and CPU at
+rest over S seconds with the pixel trace paused, then N presses of d, a, w, s,
+space in turn, each 150-350 ms (or a frame interval) after the last showed.
+"Unread": from the press until the program took the key from the X server.
 
-The panel at rest, on the 10x10 board: the program against
-BUILD_DIR/bench/plok_time_without_panel (the same main.cpp with the panel
-left windowless), alternating for N rounds, and the panel's own swaps (at
-rest there should be none).
+move (--scenes, 30 and 30/300 by default): from the exact picture at rest,
+each of the View ball and the Translate XY and Z pads pressed in its middle
+and held while the pointer circles it (24 px out, once a second, 100 motions
+a second, --drag-seconds), then released; Reset between them. While
+dragging: the view's swaps per second, the intervals between them counted
+from the press (median; longest, the wait from the last to the release too),
+how many new pictures it showed; the panel's frames per second and drawing
+time (median; the counter writes in each swap line the time from the last
+glXMakeCurrent/glXMakeContextCurrent naming the window to the swap's return,
+less its read-back: a panel frame that finds its window still current counts
+from that earlier call, a wait for input included). After the release the
+view is at rest once one picture has been the last shown for 2 s (frames may
+stop while the exact picture is refined): the time from the release to that
+picture's first swap. The same drags in BUILD_DIR/bench/plok_time_exact_only
+(a layer that never draws a quick frame) give an exact full frame, their
+median interval; the drags end alike, so both programs should settle on the
+same pixels (shown).
+
+turn-keys (30/300, --turns times): a short drag of the ball (5 motions of
+4 px, right then left in turn) and d or a 20 ms after its release, while the
+exact picture is being made; press -> changed frame as for keys, where that
+frame may show the turn alone; so also press -> the first changed frame that
+began (its window made current, as the counter tells) after the key was read.
+
+actions (20/300): clicks on the panel from the exact picture at rest, button
+pressed and released at once: the "Size:" list opened (not timed), then 30x30
+and back to 20x20, twice, 300 bricks on the board; "Undo Last" five times;
+"Clear Board" once; the "p" report checks what they did.
+
+memory: after the 30/300 drags (or drags of its own), VmRSS, VmHWM and the
+resident pages by mapping (/proc/PID/smaps): heap, anonymous, each file's code
+("text") and data, largest first.
 """
 import argparse
 import ctypes
+import math
 import os
 import random
 import statistics
@@ -48,16 +77,23 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests"))
-from x import XSession, wait_for  # noqa: E402
+from x import XSession, panel_layout, wait_for  # noqa: E402
 
-SCENES = {"10": (10, 0), "30": (30, 0), "20/150": (20, 150), "30/300": (30, 300)}
+SCENES = {"10": (10, 0), "30": (30, 0), "20/150": (20, 150), "30/300": (30, 300), "20/300": (20, 300)}
+KEY_SCENES, MOVE_SCENES = "10,30,20/150,30/300", "30,30/300"
+PARTS = ["rest", "keys", "move", "turn-keys", "actions", "memory"]
 SIZE_ITEM = {10: 0, 20: 1, 30: 2}   # in the popup menu's "Base Size" (5th of 8 entries)
 PRESSES = ["d", "a", "w", "s", "space"]
+CONTROLS = [("View", "ball"), ("Translate XY", "pad"), ("Translate Z", "pad")]
+MOTION = 0.01     # s between pointer motions while dragging
+SETTLE = 2.0      # s one picture stays the last shown before the view counts as at rest
 OTHER_LOAD = []   # cores busy besides the program and the X server, in each rest measure
+LAYOUT = {}       # where the panel's controls sit: {(name, n): {part: (x, y, w, h)}}
 clock_ns = lambda: time.clock_gettime_ns(time.CLOCK_MONOTONIC)  # noqa: E731
+ms = lambda ns: ns / 1e6  # noqa: E731
 
 
-class Keyboard:  # key presses sent through XTest on a connection of our own
+class Input:  # keys, the left button and the pointer, sent through XTest on a connection of our own
     def __init__(self, display):
         self.x11, self.xtst = ctypes.CDLL("libX11.so.6"), ctypes.CDLL("libXtst.so.6")
         self.x11.XOpenDisplay.restype = ctypes.c_void_p
@@ -69,15 +105,27 @@ class Keyboard:  # key presses sent through XTest on a connection of our own
         code = self.x11.XKeysymToKeycode(self.dpy, self.x11.XStringToKeysym(key.encode()))
         self.xtst.XTestFakeKeyEvent(self.dpy, code, down, 0)
 
-    def press(self, key):
-        """Presses and releases `key`. Returns the time just before the press,
-        which the X server has by the time this returns."""
+    def button(self, down):
+        self.xtst.XTestFakeButtonEvent(self.dpy, 1, down, 0)
+
+    def timed(self, send, then=lambda: None):
+        """Calls send(), then then(). Returns the time just before send(),
+        whose event the X server has by the time this returns."""
         t = clock_ns()
-        self.fake(key, True)
+        send()
         self.x11.XSync(self.dpy, 0)
-        self.fake(key, False)
+        then()
         self.x11.XFlush(self.dpy)
         return t
+
+    def press(self, key):  # a key pressed and released; the time of the press
+        return self.timed(lambda: self.fake(key, True), lambda: self.fake(key, False))
+
+    def click(self):  # the left button pressed and released at once; the time of the press
+        return self.timed(lambda: self.button(True), lambda: self.button(False))
+
+    def move(self, x, y):
+        return self.timed(lambda: self.xtst.XTestFakeMotionEvent(self.dpy, -1, x, y, 0))
 
     def type(self, keys):  # many keys at once, as fast as the server takes them
         for key in keys:
@@ -85,11 +133,36 @@ class Keyboard:  # key presses sent through XTest on a connection of our own
             self.fake(key, False)
         self.x11.XSync(self.dpy, 0)
 
+    def drag(self, start, path):
+        """The left button pressed at `start`, the pointer moved to each offset
+        of `path` from there, one every MOTION seconds, and released a MOTION
+        after the last. Returns the times of the press and of the release."""
+        x0, y0 = start
+        self.move(x0, y0)
+        time.sleep(0.2)  # the panel shows the pointer over it first
+        press = self.timed(lambda: self.button(True))
+        for i, step in enumerate(path + [None], 1):
+            time.sleep(max(0.0, (press - clock_ns()) / 1e9 + i * MOTION))
+            if step:
+                self.move(x0 + step[0], y0 + step[1])
+        return press, self.timed(lambda: self.button(False))
 
-class Trace:  # the swap trace as the program writes it: the view's swaps and the keys it read
+
+def circle(seconds, radius=24):
+    """Offsets of a pointer going round the press point once a second, a
+    motion every MOTION seconds, spiralling out over the first ten."""
+    path = []
+    for i in range(1, round(seconds / MOTION) + 1):
+        r, angle = min(1, i / 10) * radius, 2 * math.pi * i * MOTION
+        path.append((round(r * math.cos(angle)), round(r * math.sin(angle))))
+    return path
+
+
+class Trace:  # the swap trace as the program writes it: the view's swaps, the other windows', the keys read
     def __init__(self, path, win):
         self.path, self.win, self.rest, self.renderer = path, win, b"", "?"
-        self.swaps, self.keys, self.f = [], [], None
+        self.swaps, self.others, self.keys, self.f = [], [], [], None
+        self.began = {}  # when the view's frame that each swap shows began, by swap time, where the counter tells
 
     def poll(self):
         if self.f is None:
@@ -102,21 +175,37 @@ class Trace:  # the swap trace as the program writes it: the view's swaps and th
             kind, *fields = line.split()
             if kind == "renderer":
                 self.renderer = line[len("renderer "):]
-            elif kind == "swap" and int(fields[0], 16) == self.win:
-                self.swaps.append((int(fields[2]), fields[3]))
+            elif kind == "swap":  # with the drawing time where the counter writes it
+                win, ts, drawn = int(fields[0], 16), int(fields[2]), int(fields[4]) if len(fields) > 4 else None
+                if win == self.win:
+                    self.swaps.append((ts, fields[3]))
+                    self.began[ts] = drawn and ts - drawn
+                else:
+                    self.others.append((ts, drawn))
             elif kind == "key":
                 self.keys.append(int(fields[1]))
 
-    def changed_after(self, t):
-        """The time of the first swap after t that differs from the frame shown at t, or None."""
+    def changed_after(self, t, began=0):
+        """The time of the first swap after t that differs from the frame shown
+        at t, of a frame begun after `began` where the counter tells; or None."""
         self.poll()
         shown = [s for ts, s in self.swaps if ts < t][-1:]
-        return next((ts for ts, s in self.swaps if ts >= t and [s] != shown), None)
+        return next((ts for ts, s in self.swaps if ts >= t and [s] != shown and (self.began[ts] or began) >= began),
+                    None)
 
     def still(self, since):  # two frames in a row alike, both after `since`
         self.poll()
         last = [s for ts, s in self.swaps if ts > since][-2:]
         return len(last) == 2 and last[0] == last[1]
+
+    def settled(self):
+        """(time, checksum) of the first swap of the picture shown last, once
+        no other has come for SETTLE seconds; else None."""
+        self.poll()
+        i = len(self.swaps)
+        while i > 1 and self.swaps[i - 2][1] == self.swaps[-1][1]:
+            i -= 1
+        return i and clock_ns() - self.swaps[i - 1][0] >= SETTLE * 1e9 and self.swaps[i - 1]
 
 
 def read_counts(path):
@@ -142,7 +231,27 @@ def cpu_seconds(pid=None):
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
+def memory(pid):
+    """VmRSS and VmHWM in MiB, and the resident MiB of each kind of mapping,
+    largest first: [heap], anonymous, a file's text (executable) or data."""
+    with open(f"/proc/{pid}/status") as f:
+        status = {k: int(v.split()[0]) / 1024 for k, v in (line.split(":", 1) for line in f) if k.startswith("Vm")}
+    held, what = {}, None
+    with open(f"/proc/{pid}/smaps") as f:
+        for line in f:
+            head = line.split()
+            if not head[0].endswith(":"):  # a mapping: range, permissions, offset, device, inode[, path]
+                path = head[5] if len(head) > 5 else ""
+                what = (path if path.startswith("[") else "anonymous" if not path else
+                        os.path.basename(path) + (" text" if "x" in head[1] else " data"))
+            elif head[0] == "Rss:":
+                held[what] = held.get(what, 0) + int(head[1]) / 1024
+    return status["VmRSS"], status["VmHWM"], sorted(held.items(), key=lambda kv: -kv[1])
+
+
 class Program:  # a program started under the counter, the pointer resting over its 3-D view
+    renderer = "?"  # as the last traced program named it
+
     def __init__(self, x, binary, shim, tmp, trace=False):
         self.x, self.counts = x, os.path.join(tmp, f"counts{clock_ns()}")
         env = {"LD_PRELOAD": shim, "PLOK_SWAP_COUNTS": self.counts}
@@ -173,6 +282,14 @@ class Program:  # a program started under the counter, the pointer resting over 
         OTHER_LOAD.append(max(0.0, machine - program - xvfb))
         return frames / max(1e-9, (t1 - t0) / 1e9), program, others, OTHER_LOAD[-1]
 
+    def point(self, name, part="rect"):  # the middle of a part of a panel control, on the screen
+        left, top = self.x.geometry(self.x.children(self.win)[0])[:2]
+        x, y, w, h = LAYOUT[name, 1][part]
+        return left + x + w // 2, top + y + h // 2
+
+    def settle(self):  # (time of its first swap, checksum) of the picture the view rests on
+        return wait_for(self.trace.settled, 60, "the view at rest")
+
     def heights(self, n):  # the "p" report, as rows of numbers
         start = len(self.app.out)
         self.x.key("p")
@@ -180,6 +297,8 @@ class Program:  # a program started under the counter, the pointer resting over 
         return [list(map(int, line.split())) for line in self.app.out[start:].splitlines()[:n]]
 
     def quit(self):
+        if self.trace.renderer != "?":
+            Program.renderer = self.trace.renderer
         self.x.key("q")
         self.app.wait(60)
 
@@ -200,88 +319,263 @@ def build_keys(n, bricks):
     return keys + home + ["d", "w"] * (n // 2 - 1)
 
 
-def scene(x, kb, args, shim, tmp, name):
+def open_scene(x, inp, binary, shim, tmp, name):
+    """A traced program showing scene `name`, still."""
     n, bricks = SCENES[name]
-    p = Program(x, args.program, shim, tmp, trace=True)
+    p = Program(x, binary, shim, tmp, trace=True)
     if n != 10:
         x.choose(*p.view, (4, 8), (SIZE_ITEM[n], 3))
         x.move(*p.view)
-    kb.type(build_keys(n, bricks))
+    inp.type(build_keys(n, bricks))
     placed = sum(map(sum, p.heights(n))) // 4
     assert placed == bricks, f"{placed} bricks on the board, not {bricks}"
     since = clock_ns()
     wait_for(lambda: p.trace.still(since), 600, "a still view")
+    return p
+
+
+def timed_change(p, t, millis, reads=None):
+    """Adds to `millis` the time from t to the first changed frame, to `reads`
+    the time from t until the program took the key; returns when it took it."""
+    shown = wait_for(lambda: p.trace.changed_after(t), 20, "a changed frame")
+    millis.append(ms(shown - t))
+    read = next((k for k in p.trace.keys if k >= t), shown)
+    if reads is not None:
+        reads.append(ms(read - t))
+    return read
+
+
+def presses(x, inp, args, shim, tmp, name):
+    p = open_scene(x, inp, args.program, shim, tmp, name)
     fps, cores, _, load = p.at_rest(args.seconds)
     print(f"  at rest: {fps:.1f} frames/s, {cores:.2f} cores (besides it and X: {load:.2f} cores)")
     millis, reads, missed = [], [], 0
     for i in range(args.presses):
-        t = kb.press(PRESSES[i % len(PRESSES)])
         try:
-            shown = wait_for(lambda: p.trace.changed_after(t), 20, "a changed frame")
-            millis.append((shown - t) / 1e6)
-            reads.append((next((k for k in p.trace.keys if k >= t), shown) - t) / 1e6)
+            timed_change(p, inp.press(PRESSES[i % len(PRESSES)]), millis, reads)
         except AssertionError:
             missed += 1
         time.sleep(0.15 + random.uniform(0, max(0.2, 1 / fps if fps else 0)))
     p.quit()
     assert millis, "no press changed the view"
-    return fps, cores, millis, reads, missed, p.trace.renderer
+    return fps, cores, millis, reads, missed
+
+
+def drags(x, inp, args, binary, shim, tmp, name, memory_too=False):
+    """Each of CONTROLS dragged round in a program showing scene `name`:
+    {control: figures}, and the program's memory after, if asked for."""
+    p, out = open_scene(x, inp, binary, shim, tmp, name), {}
+    p.settle()
+    for control, part in CONTROLS:
+        before = p.trace.swaps[-1][1]
+        press, release = inp.drag(p.point(control, part), circle(args.drag_seconds))
+        rest_at, picture = p.settle()
+        frames = [(ts, s) for ts, s in p.trace.swaps if press < ts <= release]
+        times = [ts for ts, _ in frames]
+        gaps = [b - a for a, b in zip([press] + times, times)]
+        drawn = [d for ts, d in p.trace.others if press < ts <= release]
+        seconds = (release - press) / 1e9
+        out[control] = f = dict(
+            fps=len(frames) / seconds, pictures=len({s for _, s in frames} - {before}),
+            longest=ms(max(gaps + [release - ([press] + times)[-1]])),  # the wait since the last frame too
+            median=ms(statistics.median(gaps)) if gaps else None,
+            panel_fps=len(drawn) / seconds,
+            panel_ms=ms(statistics.median(drawn)) if drawn and None not in drawn else None,
+            picture=picture, to_exact=ms(rest_at - release))
+        print(f"  {control}: {f['fps']:.1f} frames/s, {f['pictures']} new pictures, intervals from the press (ms): "
+              f"{' '.join(f'{ms(g):.0f}' for g in gaps)}; panel {f['panel_fps']:.1f} frames/s; "
+              f"release -> exact picture {f['to_exact']:.0f} ms"
+              + (f" (its frame begun {ms(p.trace.began[rest_at] - release):.0f} ms after the release)"
+                 if p.trace.began[rest_at] else ""), flush=True)
+        inp.move(*p.point("Reset"))
+        time.sleep(0.2)
+        inp.click()
+        p.settle()
+    held = memory(p.app.pid) if memory_too else None
+    p.quit()
+    return out, held
+
+
+def keys_after_turn(x, inp, args, shim, tmp):
+    """Press -> changed frame, key read and first changed frame begun after it
+    of d and a, each 20 ms after a short drag of the ball."""
+    p = open_scene(x, inp, args.program, shim, tmp, "30/300")
+    ball, millis, reads, begun = p.point("View", "ball"), [], [], []
+    for i in range(args.turns):
+        since = clock_ns()
+        wait_for(lambda: p.trace.still(since), 60, "a still view")
+        time.sleep(random.uniform(0.2, 0.6))
+        step = 4 if i % 2 == 0 else -4
+        release = inp.drag(ball, [(step * k, 0) for k in range(1, 6)])[1]
+        time.sleep(max(0.0, (release - clock_ns()) / 1e9 + 0.02))
+        t = inp.press("d" if i % 2 == 0 else "a")
+        read = timed_change(p, t, millis, reads)
+        shown = wait_for(lambda: p.trace.changed_after(t, read), 20, "a frame begun after the key was read")
+        begun.append(None if p.trace.began[shown] is None else ms(shown - t))
+    p.quit()
+    return millis, reads, begun
+
+
+def actions(x, inp, args, shim, tmp):
+    """Click -> changed frame of the panel's size list, Undo Last and Clear
+    Board, 300 bricks on a 20x20 board: {what: [ms]}."""
+    p, out = open_scene(x, inp, args.program, shim, tmp, "20/300"), {}
+
+    def click(what, name, part="rect"):
+        if part.startswith("item:"):
+            inp.move(*p.point(name, "box"))
+            time.sleep(0.1)
+            inp.click()  # opens the list
+        inp.move(*p.point(name, part))
+        p.settle()
+        time.sleep(random.uniform(0, 0.3))
+        timed_change(p, inp.click(), out.setdefault(what, []))
+
+    for _ in range(2):
+        click("Size 20x20 → 30x30", "Size:", "item:30x30")
+        click("Size 30x30 → 20x20", "Size:", "item:20x20")
+    for _ in range(5):
+        click("Undo Last", "Undo Last")
+    x.move(*p.view)
+    assert sum(map(sum, p.heights(20))) == 4 * 295, "not 295 bricks on 20x20 after the size changes and undos"
+    click("Clear Board", "Clear Board")
+    x.move(*p.view)
+    assert not any(map(any, p.heights(20))), "Clear Board left bricks"
+    p.quit()
+    return out
+
+
+def report(args, exact, keys, rest, moves, turn_keys, clicks, held):
+    """The figures as Markdown tables."""
+    label = lambda name: f"{SCENES[name][0]}x{SCENES[name][0]}, " + (  # noqa: E731
+        f"{SCENES[name][1]} bricks" if SCENES[name][1] else "empty")
+    fmt = lambda v, digits=0: "—" if v is None else f"{v:.{digits}f} ms"  # noqa: E731
+    if keys:
+        print("\n| scene | frames/s at rest | cores at rest | press → changed frame, median | worst "
+              "| of which unread, median | no change |\n|---|---|---|---|---|---|---|")
+        for name, fps, cores, millis, reads, missed in keys:
+            print(f"| {label(name)} | {fps:.1f} | {cores:.2f} | {fmt(statistics.median(millis))} "
+                  f"| {fmt(max(millis))} | {fmt(statistics.median(reads))} | {missed} of {len(millis) + missed} |")
+    if rest:
+        (med, panel_swaps) = rest
+        print("\n| 10x10, empty, at rest (medians) | with panel | without panel |\n|---|---|---|")
+        print(f"| frames per second | {med[True][0]:.1f} | {med[False][0]:.1f} |")
+        print(f"| cores busy | {med[True][1]:.2f} | {med[False][1]:.2f} |")
+        print(f"| panel swaps | {panel_swaps} in {args.rounds * args.seconds:g} s | |")
+    if moves:
+        print(f"\n| dragging for {args.drag_seconds:g} s | control | frames/s | longest interval | median interval "
+              "| new pictures | panel drawing, median | panel frames/s |\n|---|---|---|---|---|---|---|---|")
+        for (name, binary), figures in moves.items():
+            for control, f in figures.items():
+                print(f"| {label(name)}{'' if binary == args.program else ', exact only'} | {control} "
+                      f"| {f['fps']:.1f} | {fmt(f['longest'])} | {fmt(f['median'])} | {f['pictures']} "
+                      f"| {fmt(f['panel_ms'], 1)} | {f['panel_fps']:.1f} |")
+        print("\n| after the drag | control | release → exact picture | exact full frame (exact only, median "
+              "interval) | ratio | the exact only's picture |\n|---|---|---|---|---|---|")
+        for (name, binary), figures in moves.items():
+            for control, f in figures.items() if binary == args.program else ():
+                e = moves.get((name, exact), {}).get(control, {})
+                ratio = e.get("median") and f"{f['to_exact'] / e['median']:.2f}"
+                same = e and ("yes" if e["picture"][1] == f["picture"][1] else "no")
+                print(f"| {label(name)} | {control} | {fmt(f['to_exact'])} | {fmt(e.get('median'))} "
+                      f"| {ratio or '—'} | {same or '—'} |")
+    if turn_keys:
+        millis, reads, begun = turn_keys
+        begun = None if None in begun else begun
+        print("\n| 30x30, 300 bricks: a key 20 ms after a turn | median | worst | of which unread, median |"
+              f"\n|---|---|---|---|\n| press → changed frame ({len(millis)} keys) | {fmt(statistics.median(millis))} "
+              f"| {fmt(max(millis))} | {fmt(statistics.median(reads))} |\n| press → changed frame begun after "
+              f"the key was read | {fmt(begun and statistics.median(begun))} | {fmt(begun and max(begun))} | |")
+    if clicks:
+        print("\n| 20x20, 300 bricks: click → changed frame | median | worst | clicks |\n|---|---|---|---|")
+        for what, millis in clicks.items():
+            print(f"| {what} | {fmt(statistics.median(millis))} | {fmt(max(millis))} | {len(millis)} |")
+    if held:
+        rss, hwm, kinds = held
+        print(f"\n| 30x30, 300 bricks, after the drags | resident |\n|---|---|\n| VmRSS | {rss:.0f} MiB |"
+              f"\n| VmHWM | {hwm:.0f} MiB |")
+        for what, mib in kinds[:6]:
+            print(f"| {what} | {mib:.1f} MiB |")
+        print(f"| the rest ({len(kinds) - 6} kinds of mapping) | {sum(m for _, m in kinds[6:]):.1f} MiB |")
+    if OTHER_LOAD:
+        print(f"\nBusy besides the program and X in the rest measures: up to {max(OTHER_LOAD):.2f} "
+              f"of {os.cpu_count()} cores; other programs skew the figures above.")
 
 
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("build")
-    ap.add_argument("--scenes", default=",".join(SCENES))
+    ap.add_argument("--parts", default=",".join(PARTS))
+    ap.add_argument("--scenes")
     ap.add_argument("--presses", type=int, default=25)
     ap.add_argument("--seconds", type=float, default=5.0)
     ap.add_argument("--rounds", type=int, default=3)
+    ap.add_argument("--drag-seconds", type=float, default=5.0)
+    ap.add_argument("--turns", type=int, default=15)
+    ap.add_argument("--shim", help="the swap counter to preload (default: BUILD's)")
     args = ap.parse_args()
-    args.program = os.path.join(args.build, "app", "plok_time")
-    bare = os.path.join(args.build, "bench", "plok_time_without_panel")
-    shim = os.path.abspath(os.path.join(args.build, "bench", "libswap_counter.so"))
+    parts = args.parts.split(",")
+    assert set(parts) <= set(PARTS), f"parts are {','.join(PARTS)}"
+    built = lambda *path: os.path.abspath(os.path.join(args.build, *path))  # noqa: E731
+    args.program, bare = built("app", "plok_time"), built("bench", "plok_time_without_panel")
+    exact = built("bench", "plok_time_exact_only")
+    shim = os.path.abspath(args.shim or built("bench", "libswap_counter.so"))
+    if set(parts) & {"move", "turn-keys", "actions", "memory"}:  # the build's layout, or the counter's build's
+        layouts = [built("tests", "panel_layout"), os.path.join(os.path.dirname(shim), "..", "tests", "panel_layout")]
+        LAYOUT.update(panel_layout(next((f for f in layouts if os.path.exists(f)), layouts[0]))[0])
+    if "move" in parts and not os.path.exists(exact):
+        print(f"No {exact}: the drags are not compared with exact frames.")
+        exact = None
     random.seed(1)
 
     with tempfile.TemporaryDirectory() as tmp, XSession() as x:
-        kb = Keyboard(x.env["DISPLAY"])
-        print(f"{os.cpu_count()} cores, load average {os.getloadavg()[0]:.2f} at the start; "
-              f"at rest: {args.seconds:g} s a measure; {args.presses} presses a scene")
-        print(f"\nAt rest on the 10x10 board, with the panel and without ({args.rounds} rounds):")
-        rest = {True: [], False: []}
-        panel_swaps = 0
-        for r in range(args.rounds):
-            for panel in ([True, False] if r % 2 == 0 else [False, True]):
-                p = Program(x, args.program if panel else bare, shim, tmp)
-                fps, cores, others, load = p.at_rest(args.seconds)
-                p.quit()
-                rest[panel].append((fps, cores))
-                panel_swaps += others if panel else 0
-                print(f"  {'with' if panel else 'without'} panel: {fps:.1f} frames/s, {cores:.2f} cores "
-                      f"(besides it and X: {load:.2f} cores)", flush=True)
-        med = {k: [statistics.median(v[i] for v in rest[k]) for i in (0, 1)] for k in rest}
-        rows, renderer = [], "?"
-        for name in args.scenes.split(","):
-            print(f"\nScene {name}:", flush=True)
-            fps, cores, millis, reads, missed, renderer = scene(x, kb, args, shim, tmp, name)
+        inp = Input(x.env["DISPLAY"])
+        print(f"{os.cpu_count()} cores, load average {os.getloadavg()[0]:.2f} at the start; parts: {args.parts}")
+        if "rest" in parts:
+            print(f"\nAt rest on the 10x10 board, with the panel and without ({args.rounds} rounds "
+                  f"of {args.seconds:g} s):")
+            rest = {True: [], False: []}
+            panel_swaps = 0
+            for r in range(args.rounds):
+                for panel in ([True, False] if r % 2 == 0 else [False, True]):
+                    p = Program(x, args.program if panel else bare, shim, tmp)
+                    fps, cores, others, load = p.at_rest(args.seconds)
+                    p.quit()
+                    rest[panel].append((fps, cores))
+                    panel_swaps += others if panel else 0
+                    print(f"  {'with' if panel else 'without'} panel: {fps:.1f} frames/s, {cores:.2f} cores "
+                          f"(besides it and X: {load:.2f} cores)", flush=True)
+            med = {k: [statistics.median(v[i] for v in rest[k]) for i in (0, 1)] for k in rest}
+        rows = []
+        for name in (args.scenes or KEY_SCENES).split(",") if "keys" in parts else []:
+            print(f"\nScene {name}, {args.presses} presses:", flush=True)
+            fps, cores, millis, reads, missed = presses(x, inp, args, shim, tmp, name)
             print(f"  press -> changed frame, ms: {' '.join(f'{m:.0f}' for m in millis)}; no change: {missed}")
             print(f"  press -> key read, ms: {' '.join(f'{m:.0f}' for m in reads)}", flush=True)
             rows.append((name, fps, cores, millis, reads, missed))
-
-        print(f"\nRenderer: {renderer}\n")
-        print("| scene | frames/s at rest | cores at rest | press → changed frame, median | worst "
-              "| of which unread, median | no change |")
-        print("|---|---|---|---|---|---|---|")
-        for name, fps, cores, millis, reads, missed in rows:
-            n, bricks = SCENES[name]
-            label = f"{n}x{n}, " + (f"{bricks} bricks" if bricks else "empty")
-            ms = lambda v: f"{v:.0f} ms"  # noqa: E731
-            print(f"| {label} | {fps:.1f} | {cores:.2f} | {ms(statistics.median(millis))} | {ms(max(millis))} "
-                  f"| {ms(statistics.median(reads))} | {missed} of {len(millis) + missed} |")
-        print("\n| 10x10, empty, at rest (medians) | with panel | without panel |\n|---|---|---|")
-        print(f"| frames per second | {med[True][0]:.1f} | {med[False][0]:.1f} |")
-        print(f"| cores busy | {med[True][1]:.2f} | {med[False][1]:.2f} |")
-        print(f"| panel swaps | {panel_swaps} in {args.rounds * args.seconds:g} s | |")
-        print(f"\nBusy besides the program and X in the rest measures: up to {max(OTHER_LOAD):.2f} "
-              f"of {os.cpu_count()} cores; other programs skew the figures above.")
+        moves, held = {}, None
+        for name in (args.scenes or MOVE_SCENES).split(",") if "move" in parts else []:
+            for binary in filter(None, (args.program, exact)):
+                print(f"\nScene {name}, {os.path.basename(binary)}, {args.drag_seconds:g} s drags:", flush=True)
+                mine = "memory" in parts and name == "30/300" and binary == args.program
+                moves[name, binary], after = drags(x, inp, args, binary, shim, tmp, name, mine)
+                held = held or after
+        if "turn-keys" in parts:
+            print(f"\nScene 30/300, {args.turns} keys each 20 ms after a short turn:", flush=True)
+            turn_keys = keys_after_turn(x, inp, args, shim, tmp)
+            for what, millis in zip(("changed frame", "key read", "changed frame begun after that"), turn_keys):
+                print(f"  press -> {what}, ms: {' '.join('—' if m is None else f'{m:.0f}' for m in millis)}")
+        if "actions" in parts:
+            print("\nScene 20/300, clicks on the panel:", flush=True)
+            clicks = actions(x, inp, args, shim, tmp)
+            for what, millis in clicks.items():
+                print(f"  {what}, press -> changed frame, ms: {' '.join(f'{m:.0f}' for m in millis)}")
+        if "memory" in parts and not held:
+            print("\nScene 30/300, drags for the memory:", flush=True)
+            held = drags(x, inp, args, args.program, shim, tmp, "30/300", True)[1]
+        print(f"\nRenderer: {Program.renderer}")
+        report(args, exact, rows, "rest" in parts and (med, panel_swaps), moves,
+               "turn-keys" in parts and turn_keys, "actions" in parts and clicks, held)
 
 
 if __name__ == "__main__":

@@ -8,14 +8,19 @@
 //   the program runs.
 // PLOK_SWAP_TRACE: a file that starts with "renderer <GL_RENDERER>, OpenGL
 //   <GL_VERSION>" and gets one line per swap, "swap <drawable> <swaps> <ns>
-//   <checksum>", written as soon as the swap returns, where the checksum
-//   covers the pixels of the viewport just shown, and one line per key press
+//   <checksum> <drawn ns>", written as soon as the swap returns, where the
+//   checksum covers the pixels of the viewport just shown and "drawn" is the
+//   time from the last glXMakeCurrent or glXMakeContextCurrent naming that
+//   drawable to the swap's return, less the read-back: what the frame took
+//   when its window was made current to draw it (GLUT does so before calling
+//   a window's display function). One line per key press
 //   the program reads from the X server, "key <keycode> <ns>". Lines are
 //   flushed as they are written, so another process can follow the file.
 //   Reading the pixels back costs time in every frame: while a file of the
 //   trace's name plus ".pause" exists, nothing is read back or written.
 //
-// Nothing else changes: the real glXSwapBuffers and XNextEvent are called.
+// Nothing else changes: the real glXSwapBuffers, glXMakeCurrent,
+// glXMakeContextCurrent and XNextEvent are called.
 #include <GL/gl.h>
 #include <GL/glx.h>
 #include <X11/Xlib.h>
@@ -35,6 +40,7 @@ namespace {
 struct Window_count {
     unsigned long drawable;
     long swaps;
+    long long current_ns;  // when it was last made current
 };
 
 std::vector<Window_count> counts;
@@ -59,12 +65,12 @@ FILE *trace_file()
     return f;
 }
 
-long &swaps_of(unsigned long drawable)
+Window_count &count_of(unsigned long drawable)
 {
     for (Window_count &c : counts)
-        if (c.drawable == drawable) return c.swaps;
-    counts.push_back({drawable, 0});
-    return counts.back().swaps;
+        if (c.drawable == drawable) return c;
+    counts.push_back({drawable, 0, 0});
+    return counts.back();
 }
 
 void write_counts(long long t)
@@ -75,7 +81,8 @@ void write_counts(long long t)
     FILE *f = std::fopen(tmp.c_str(), "w");
     if (!f) return;
     std::fprintf(f, "%lld\n", t);
-    for (const Window_count &c : counts) std::fprintf(f, "%lx %ld\n", c.drawable, c.swaps);
+    for (const Window_count &c : counts)
+        if (c.swaps) std::fprintf(f, "%lx %ld\n", c.drawable, c.swaps);
     std::fclose(f);
     std::rename(tmp.c_str(), path);
 }
@@ -117,11 +124,13 @@ extern "C" void glXSwapBuffers(Display *dpy, GLXDrawable drawable)
 {
     using Fn = void (*)(Display *, GLXDrawable);
     static Fn real = reinterpret_cast<Fn>(dlsym(RTLD_NEXT, "glXSwapBuffers"));
-    long &swaps = swaps_of(drawable);
     FILE *trace = trace_file();
+    const long long read_ns = now_ns();
     const uint64_t sum = trace ? back_buffer_checksum() : 0;
+    const long long read_back = now_ns() - read_ns;
     real(dpy, drawable);
-    ++swaps;
+    Window_count &count = count_of(drawable);
+    ++count.swaps;
     const long long t = now_ns();
     if (trace) {
         static bool named = false;
@@ -129,13 +138,30 @@ extern "C" void glXSwapBuffers(Display *dpy, GLXDrawable drawable)
             named = true;
             std::fprintf(trace, "renderer %s, OpenGL %s\n", glGetString(GL_RENDERER), glGetString(GL_VERSION));
         }
-        std::fprintf(trace, "swap %lx %ld %lld %016llx\n", drawable, swaps, t, (unsigned long long)sum);
+        std::fprintf(trace, "swap %lx %ld %lld %016llx %lld\n", drawable, count.swaps, t, (unsigned long long)sum,
+                     t - count.current_ns - read_back);
         std::fflush(trace);
     }
     if (t - last_write_ns >= 50000000LL) {
         last_write_ns = t;
         write_counts(t);
     }
+}
+
+extern "C" Bool glXMakeCurrent(Display *dpy, GLXDrawable drawable, GLXContext context)
+{
+    using Fn = Bool (*)(Display *, GLXDrawable, GLXContext);
+    static Fn real = reinterpret_cast<Fn>(dlsym(RTLD_NEXT, "glXMakeCurrent"));
+    if (drawable) count_of(drawable).current_ns = now_ns();
+    return real(dpy, drawable, context);
+}
+
+extern "C" Bool glXMakeContextCurrent(Display *dpy, GLXDrawable draw, GLXDrawable read, GLXContext context)
+{
+    using Fn = Bool (*)(Display *, GLXDrawable, GLXDrawable, GLXContext);
+    static Fn real = reinterpret_cast<Fn>(dlsym(RTLD_NEXT, "glXMakeContextCurrent"));
+    if (draw) count_of(draw).current_ns = now_ns();
+    return real(dpy, draw, read, context);
 }
 
 extern "C" int XNextEvent(Display *dpy, XEvent *event)

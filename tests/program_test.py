@@ -18,7 +18,7 @@ import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
-from x import XSession, wait_for  # noqa: E402
+from x import XSession, panel_layout, wait_for  # noqa: E402
 
 BINARY, LAYOUT_BINARY = sys.argv[1:3]
 VERSION = "GLUI version: 2.30\n"
@@ -33,12 +33,7 @@ COUNTER = os.path.join(os.path.dirname(BINARY), "../bench/libswap_counter.so")  
 
 
 # {(name, n): {part: (x, y, w, h)}}: where the n'th control of that name and its parts sit in the panel.
-LAYOUT, _out = {}, subprocess.run([LAYOUT_BINARY], check=True, capture_output=True, text=True).stdout
-for _line in _out.splitlines()[1:]:
-    _name = re.match(r'\s*\w+ "([^"]*)"', _line)[1]
-    LAYOUT[_name, 1 + sum(k[0] == _name for k in LAYOUT)] = {
-        part: tuple(map(int, r)) for part, *r in re.findall(r"(\S+)=(\d+),(\d+),(\d+),(\d+)", _line)}
-PANEL_WIDTH = int(_out.splitlines()[0].split("=")[1])
+LAYOUT, PANEL_WIDTH = panel_layout(LAYOUT_BINARY)
 
 
 def program_env(swaps):

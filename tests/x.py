@@ -4,6 +4,7 @@ Every wait polls a condition with a deadline; nothing waits a fixed time.
     python3 tests/x.py CMD [ARGS...]     runs a command on a fresh Xvfb
 """
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -17,6 +18,18 @@ def wait_for(cond, timeout=60.0, what="condition"):
             raise AssertionError(f"timed out waiting for {what}")
         time.sleep(0.03)
     return value
+
+
+def panel_layout(binary):
+    """Where the program's panel puts its controls, as the panel_layout program
+    prints it: ({(name, n): {part: (x, y, w, h)}} for the n'th control of that
+    name, and the panel's width)."""
+    layout, out = {}, subprocess.run([binary], check=True, capture_output=True, text=True).stdout
+    for line in out.splitlines()[1:]:
+        name = re.match(r'\s*\w+ "([^"]*)"', line)[1]
+        layout[name, 1 + sum(k[0] == name for k in layout)] = {
+            part: tuple(map(int, r)) for part, *r in re.findall(r"(\S+)=(\d+),(\d+),(\d+),(\d+)", line)}
+    return layout, int(out.splitlines()[0].split("=")[1])
 
 
 class App(subprocess.Popen):  # a started program; `out` and `err` are what it has printed so far
