@@ -222,17 +222,11 @@ const Scene &scene_for(const View &view)
     return redraw(view);
 }
 
-void drain_gl_errors()
-{
-    for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; i++) {
-    }
-}
-
 // Brings the scene and the frame up to date and shows the frame in the
 // window's back buffer; false if a copy failed.
 bool show_frame(const View &view)
 {
-    drain_gl_errors();  // only the layer's own errors count below
+    forget_gl_errors();  // only the layer's own errors count below
     const Scene &scene = scene_for(view);
     if (&scene != layer.frame_from || scene.version != layer.frame_version ||
         std::memcmp(&cursor, &layer.cursor, sizeof cursor) != 0) {
@@ -340,7 +334,7 @@ bool refine_layer()
         stop_refinement();  // the next frame starts it again
         return false;
     }
-    drain_gl_errors();
+    forget_gl_errors();
     draw_into(layer.exact.target);
     const bool done = draw_piece(piece_studs());
     draw_into(Target());

@@ -72,8 +72,7 @@ bool same_pixels(const Target &probe, int width, int height)
 
 Proof prove_targets(int width, int height)
 {
-    for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; i++) {
-    }
+    forget_gl_errors();
     glPushAttrib(GL_ALL_ATTRIB_BITS);  // the current normal and material among them
     glMatrixMode(GL_PROJECTION);
     glPushMatrix();

@@ -52,6 +52,12 @@ GLenum window_depth_format()
 
 }  // namespace
 
+void forget_gl_errors()
+{
+    for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; i++) {
+    }
+}
+
 bool framebuffers_exist()
 {
     const char *version = reinterpret_cast<const char *>(glGetString(GL_VERSION));

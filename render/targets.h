@@ -20,6 +20,8 @@ enum class TargetFlip {
                // and the copy to the window turned back
 };
 
+// Forgets the GL errors raised so far, so that glGetError() tells of what follows.
+void forget_gl_errors();
 // Whether the current GL context has framebuffer objects: GL 3.0, or the
 // ARB extension.
 bool framebuffers_exist();
