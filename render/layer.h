@@ -40,8 +40,8 @@
 bool show_layer();
 // Whether the exact scene is still to be completed behind quick frames.
 bool layer_refining();
-// Draws the next piece of the exact scene (a few milliseconds, ended with
-// glFinish), with the window's GL context current. Returns true when the exact
+// Draws the next piece of the exact scene (a few milliseconds), with the
+// window's GL context current. Returns true when the exact
 // scene is complete and the next frame should show it. A scene that changed
 // since the quick frame is left to the next frame, which starts it again.
 bool refine_layer();

@@ -14,8 +14,9 @@
 void start_refinement(const HiddenStuds &hidden);
 void stop_refinement();
 bool refinement_pending();
-// Draws the next `studs` studs or so into the bound target, ended with
-// glFinish. True when that completes the scene, up to the bricks placed now.
+// Draws the next `studs` studs or so into the bound target; the GL is left
+// to finish the piece, but for the last, which is finished before it returns.
+// True when that completes the scene, up to the bricks placed now.
 bool draw_piece(int studs);
 // What the pieces of the refinement drew so far, and the wall time they took.
 long refined_studs();
