@@ -53,7 +53,8 @@ bool draw_piece(int studs)
     for (int left = studs; left > 0 && r.part < long(blocks.size());) {
         const int count = r.part < 0 ? plate_stud_count() : block_stud_count(blocks[r.part]);
         const int end = count - r.stud <= left ? count : r.stud + left;
-        const int drawn = r.part < 0 ? draw_plate(style, r.stud, end) : draw_placed_brick(blocks[r.part], style, r.stud, end);
+        const int drawn =
+            r.part < 0 ? draw_plate(style, r.stud, end) : draw_placed_brick(blocks[r.part], style, r.stud, end);
         left -= drawn;
         r.studs += drawn;
         if (end == count)

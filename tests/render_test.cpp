@@ -505,7 +505,8 @@ TEST(Layer, QuickOnlyWhereExactWouldNotFitAFrameAndNeverFlickering)
     const LayerCounts before = layer_counts;
     expect_redraw("two layers of bricks", true);
     refine();
-    const long quick = layer_counts.quick_studs - before.quick_studs, exact = layer_counts.exact_studs - before.exact_studs;
+    const long quick = layer_counts.quick_studs - before.quick_studs;
+    const long exact = layer_counts.exact_studs - before.exact_studs;
     EXPECT_EQ(quick, exact);
     EXPECT_EQ(quick, 100 + 2 * 20 * 4 - 80 - 80);  // the lower layer hides 80 plate studs, the upper its 80
     expect_same_frame("two layers of bricks");
@@ -536,7 +537,10 @@ TEST(Layer, QuickFramesLookLikeExactOnes)
             int off = 0;
             for (std::size_t i = 0; i < quick.size(); i += 3) {
                 float squares = 0;
-                for (int k = 0; k < 3; k++) squares += float(quick[i + k] - exact[i + k]) * (quick[i + k] - exact[i + k]);
+                for (int k = 0; k < 3; k++) {
+                    const float d = float(quick[i + k]) - exact[i + k];
+                    squares += d * d;
+                }
                 off += std::sqrt(squares / 3) > 0.03f * 255;
             }
             EXPECT_LE(off, W * H / 50) << at;
