@@ -159,15 +159,17 @@ void drew(Scene &scene, const View &view)
     ++scene.version;
 }
 
-// Adds the bricks placed since the scene was drawn, in placement order.
-void extend(Scene &scene, const View &view, const ScreenFit *fit)
+// Adds the bricks placed since the scene was drawn, in placement order,
+// exactly or (`quick`) with studs fitted to the screen.
+void extend(Scene &scene, const View &view, bool quick)
 {
     if (scene.bricks.size() == blocks.size())
         return;
     const HiddenStuds hidden = hidden_studs(view);
+    const ScreenFit fit = screen_fit(view);
     draw_into(scene.target);
-    const long studs = draw_placed_bricks(scene.bricks.size(), {&hidden, fit});
-    (fit ? layer_counts.quick_studs : layer_counts.exact_studs) += studs;
+    const long studs = draw_placed_bricks(scene.bricks.size(), {&hidden, quick ? &fit : nullptr});
+    (quick ? layer_counts.quick_studs : layer_counts.exact_studs) += studs;
     ++layer_counts.extensions;
     drew(scene, view);
 }
@@ -211,12 +213,11 @@ Scene &redraw(const View &view)
 const Scene &scene_for(const View &view)
 {
     if (holds(layer.exact, view)) {
-        extend(layer.exact, view, nullptr);
+        extend(layer.exact, view, false);
         return layer.exact;
     }
     if (refinement_pending() && holds(layer.quick, view)) {
-        const ScreenFit fit = screen_fit(view);
-        extend(layer.quick, view, &fit);
+        extend(layer.quick, view, true);
         return layer.quick;
     }
     return redraw(view);
