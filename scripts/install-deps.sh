@@ -11,6 +11,7 @@ run=(
   freeglut3-dev libglu1-mesa-dev libgl-dev    # window, GLU and OpenGL
   libimgui-dev                                # the panel's drawing
   file                                        # cpack reads the program's libraries with it
+  git                                         # and dates the package from the last commit
 )
 test=(
   libgtest-dev                                # unit tests
