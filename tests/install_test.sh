@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# The program installed and packaged, and the install script's sets: install_test.sh BUILD_DIR
+# The program installed and packaged (the same bytes when built again elsewhere),
+# and the install script's sets: install_test.sh BUILD_DIR
 set -euo pipefail
 src=$(cd "$(dirname "$0")/.." && pwd) build=$(cd "$1" && pwd) tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT; fail() { echo "FAIL: $*" >&2; exit 1; }
+unset SOURCE_DATE_EPOCH  # the package must date itself from the source
 
 # A staged install holds exactly the files its manifest lists. (As a component,
 # so that install_manifest.txt, which make uninstall reads, is left alone.)
@@ -10,7 +12,14 @@ DESTDIR=$tmp/root cmake --install "$build" --prefix /usr/local --component Unspe
 sort "$build/install_manifest_Unspecified.txt" >"$tmp/manifest"
 installed=$(cat "$tmp/manifest") usr=$tmp/root/usr/local
 diff <(echo "$installed") <(cd "$tmp/root" && find . -type f | cut -c2- | sort) || fail "install manifest"
-(cd "$build" && cpack -B "$tmp/pkg" >"$tmp/cpack" 2>&1) & cpack=$!  # the package, meanwhile
+(cd "$build" && cpack -B "$tmp/pkg" >"$tmp/cpack" 2>&1 && date +%s >"$tmp/packed") & cpack=$!  # the package, meanwhile
+# Meanwhile too, what the package holds built again from a copy of the working
+# tree (uncommitted changes and .git with it, no build trees) in another folder.
+copy=$tmp/elsewhere/plok-time && mkdir -p "$copy"
+tar -C "$src" --exclude='./build*' --exclude=__pycache__ -cf - . | tar -C "$copy" -xf -
+(cmake -S "$copy" -B "$copy/build" -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON \
+   -DCMAKE_BUILD_TYPE="$(sed -n 's/^CMAKE_BUILD_TYPE:STRING=//p' "$build/CMakeCache.txt")" &&
+ cmake --build "$copy/build" -j2 --target plok_time gzipped_docs) >"$tmp/copy" 2>&1 & copied=$!
 metainfo=$usr/share/metainfo/org.ploktime.PlokTime.metainfo.xml man=$usr/share/man/man6/plok-time.6.gz
 appstreamcli validate --no-net --strict "$metainfo" >"$tmp/appstream" 2>&1 || fail "metainfo: $(cat "$tmp/appstream")"
 desktop=$usr/share/applications/$(sed -n 's|.*<launchable type="desktop-id">\(.*\)</launchable>.*|\1|p' "$metainfo")
@@ -68,3 +77,18 @@ version=$(dpkg-deb -f "$deb" Version)  # the changelog and the metainfo tell wha
 [[ $(head -1 "$src/data/changelog.in") == "plok-time ($version) "* ]] && grep -q "<release version=\"$version\"" \
   "$src/data/org.ploktime.PlokTime.metainfo.xml" || fail "no changelog entry or metainfo release for $version"
 tags=$(lintian --fail-on error "$deb" 2>&1) || fail "lintian: $tags"; echo "$tags"
+
+# Built again elsewhere, in a later second (as the clock would tell, were it
+# read): the same program and the same package, byte for byte.
+wait $copied || fail "building the copy: $(tail "$tmp/copy")"
+while (( $(date +%s) < $(cat "$tmp/packed") + 2 )); do sleep 0.2; done
+pack() { (cd "$copy/build" && cpack -B "$tmp/$1" >"$tmp/cpack" 2>&1) || fail "cpack: $(cat "$tmp/cpack")"; echo "$tmp/$1"/*.deb; }
+program() { dpkg-deb --fsys-tarfile "$1" | tar -xO ./usr/games/plok-time; }
+again=$(pack again)
+cmp <(program "$deb") <(program "$again") || fail "the packaged program differs when built in another folder"
+cmp "$deb" "$again" || fail "the package differs when built again"
+# Without .git the files take the date of the changelog's newest entry.
+rm -rf "$copy/.git" && undated=$(pack undated)
+dates=$(dpkg-deb --fsys-tarfile "$undated" | TZ=UTC tar -tv --full-time | awk '{print $4, $5}' | sort -u)
+[[ $dates == "$(date -u '+%F %T' -d "$(sed -n 's/^ -- .*  //p' "$src/data/changelog.in" | head -1)")" ]] ||
+  fail "without .git the package's dates are not the changelog's: $dates"
