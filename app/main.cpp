@@ -13,6 +13,7 @@
 #include "board/board.h"
 #include "glui/glui.h"
 #include "render/camera.h"
+#include "render/frame.h"
 #include "render/layer.h"
 #include "render/materials.h"
 #include "render/scene.h"

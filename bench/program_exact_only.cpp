@@ -3,7 +3,7 @@
 // frame in which the view moved is the whole scene drawn exactly, as before
 // quick frames. What such a frame costs in the program is what the exact
 // picture after a turn is measured against.
-#include "render/layer.h"
+#include "render/cost.h"
 
 namespace {
 // Set before main runs (forced_stud_ms itself is constant-initialised).

@@ -8,7 +8,7 @@
 #pragma once
 
 #include <array>
-#include <set>
+#include <cstddef>
 #include <vector>
 
 constexpr float CELL = 0.25f;        // edge of a cell and height of a layer, world units
@@ -75,24 +75,57 @@ void set_base_size(int id);  // 1, 2, 3 for 10, 20, 30 cells; 0 reads the "Size:
 // Puts the board, the cursor and the settings back to their start values.
 void reset_board();
 
-// ---- Studs no view can see -----------------------------------------------------
-// A stud stands on a cell at a level: 0 on the plate, a brick's level + 1 on
-// that brick. When a placed brick of that level covers the cell, the stud lies
-// inside it, and every line of sight to the stud crosses a nearer face of that
-// brick or of the brick the stud stands on. Leaving it out changes no pixel,
-// but where the faces of two neighbouring bricks do not quite meet: through
-// such a seam, a pixel wide, a full drawing shows the buried stud, and a
-// picture without it shows the brick behind. That holds only while the view
-// cannot reach inside either brick (the eye is farther from it than
-// `near_reach`, the distance from the eye to the corners of the near clipping
-// plane) and, for a stud on the plate, while the eye is above the plate: seen
-// from below, the plate and the studs' bottom disks lie in one plane.
-// Positions are in the plate's frame (after the view's turn and shift). Only
-// the placed bricks count, not the height map: a gap under a brick, or a
-// footprint past the matrix, does not cover or uncover a stud.
-struct HiddenStuds {
-    std::set<std::array<int, 3>> cells;   // {level, row, column} of each hidden stud
-};
+// ---- What no view can see -----------------------------------------------------
+// A placed brick fills the cells of its footprint at its level, in the matrix
+// or not (the height map plays no part here). A stud stands on a cell at a
+// level: 0 on the plate, a brick's level + 1 on that brick. A face of a brick
+// lies against the cells beyond it: the row before it or after it, the column
+// left or right of it, the level under or over it.
+//
+// A stud inside a filled cell, or a face whose every cell beyond is filled,
+// lies inside the model: every line of sight to it crosses a nearer face.
+// Leaving it out changes no pixel, but where the faces of two neighbouring
+// bricks do not quite meet: through such a seam, a pixel wide, a full drawing
+// shows what lies inside, and a picture without it the brick behind. That
+// holds only while the view cannot reach inside the bricks concerned (the eye
+// is farther from each than `near_reach`, the distance from the eye to the
+// corners of the near clipping plane): a brick the view enters covers
+// nothing, and nothing of it is left out, nor the studs on it (its top face
+// and their bottom disks lie in one plane). For the same reason the plate's
+// studs count as covered only while the eye is above the plate.
+//
+// The board keeps what each cell holds in step with `blocks`, so each
+// question below costs what its answer involves, not the bricks placed.
+// Positions are in the plate's frame (after the view's turn and shift).
 
-HiddenStuds find_hidden_studs(const std::vector<Block> &bricks, const float eye[3], float near_reach);
-bool stud_hidden(const HiddenStuds &hidden, int column, int row, int level);
+struct Sight {
+    float eye[3];
+    float near_reach;
+    std::size_t bricks;                 // the bricks placed when it was taken: only they cover
+    std::vector<std::size_t> entered;   // those of them the view can enter
+};
+Sight sight_from(const float eye[3], float near_reach);
+bool stud_hidden(const Sight &sight, int column, int row, int level);
+
+// A stud to draw, with the colour of what it stands on (the plate's or a brick's).
+struct Stud {
+    int level, row, column, color;
+};
+// Every stud on the board that `sight` does not hide, the plate's first; one
+// for each place, where bricks overlap too.
+std::vector<Stud> visible_studs(const Sight &sight);
+
+// Faces, in the order a box draws them.
+enum { FACE_FRONT, FACE_RIGHT, FACE_BOTTOM, FACE_TOP, FACE_BACK, FACE_LEFT, FACES };
+// Bit f set: face f of a placed brick lies wholly against other bricks,
+// whatever the view: the kept geometry of quick frames leaves those out.
+unsigned covered_faces(std::size_t brick);
+// Bit f set: face f hides no view from `sight` can see; never a face of a
+// brick the view enters, nor one covered only by such a brick.
+unsigned hidden_faces(const Sight &sight, std::size_t brick);
+// The placed bricks that fill a cell beyond any face of `b` (placed or not).
+std::vector<std::size_t> bricks_against(const Block &b);
+
+// Every brick placed gets a number of its own, never given again: a list
+// whose brick at index i still has the same number is unchanged up to i.
+unsigned long brick_serial(std::size_t i);

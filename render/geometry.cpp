@@ -22,26 +22,10 @@ GLUquadric* stud_quadric()
     return q;
 }
 
-struct Corner {
-    float x, y, z;
-};
-
 // The eight corners of a brick in its own frame, and its faces as corner
-// indices. The outline walks the same faces, so its edges lie on the box.
-void box_corners(int width, int length, Corner p[8])
-{
-    const float lw = length * CELL, ww = width * CELL, h = CELL;
-    p[0] = {0, 0, 0};
-    p[1] = {0, h, 0};
-    p[2] = {lw, h, 0};
-    p[3] = {lw, 0, 0};
-    p[4] = {0, 0, -ww};
-    p[5] = {0, h, -ww};
-    p[6] = {lw, h, -ww};
-    p[7] = {lw, 0, -ww};
-}
-
-constexpr int BOX_FACES[6][4] = {
+// indices, in the order of the board's FACE_ names. The outline walks the
+// same faces, so its edges lie on the box.
+constexpr int BOX_FACES[FACES][4] = {
     {0, 3, 2, 1},  // front, z = 0
     {2, 3, 7, 6},  // right, x = length
     {3, 0, 4, 7},  // bottom
@@ -52,12 +36,12 @@ constexpr int BOX_FACES[6][4] = {
 
 void draw_box_faces(int width, int length, GLenum mode)
 {
-    Corner p[8];
-    box_corners(width, length, p);
-    for (const auto& face : BOX_FACES) {
+    for (int f = 0; f < FACES; f++) {
+        float p[4][3];
+        box_face_corners(width, length, f, p);
         glBegin(mode);
-        for (int i : face)
-            glVertex3f(p[i].x, p[i].y, p[i].z);
+        for (const float *v : p)
+            glVertex3f(v[0], v[1], v[2]);
         glEnd();
     }
 }
@@ -93,14 +77,24 @@ int draw_base_plate(int size_x, int size_z, const StudStyle &style, int first, i
         glVertex3f(far_x, 0, 0);
         glEnd();
     }
-    int drawn = 0, k = 0;
-    for (int r = 0; r < size_z; ++r)
-        for (int c = 0; c < size_x; ++c, ++k)
-            if (k >= first && k < end && !(style.hidden && stud_hidden(*style.hidden, c, r, 0))) {
-                draw_stud_at(c, r, 0, style.fit);
-                ++drawn;
-            }
+    int drawn = 0;
+    for (long k = std::max(0, first); size_x > 0 && k < std::min(long(end), long(size_x) * std::max(0, size_z)); ++k) {
+        const int r = int(k / size_x), c = int(k % size_x);
+        if (!(style.sight && stud_hidden(*style.sight, c, r, 0))) {
+            draw_stud_at(c, r, 0, style.fit);
+            ++drawn;
+        }
+    }
     return drawn;
+}
+
+void box_face_corners(int width, int length, int face, float corners[4][3])
+{
+    const float lw = length * CELL, ww = width * CELL, h = CELL;
+    const float p[8][3] = {{0, 0, 0}, {0, h, 0}, {lw, h, 0}, {lw, 0, 0}, {0, 0, -ww}, {0, h, -ww}, {lw, h, -ww}, {lw, 0, -ww}};
+    for (int k = 0; k < 4; k++)
+        for (int i = 0; i < 3; i++)
+            corners[k][i] = p[BOX_FACES[face][k]][i];
 }
 
 void draw_block_box(int width, int length)
@@ -148,33 +142,91 @@ void draw_stud_at(int column, int row, float top, const ScreenFit *fit)
     glPopMatrix();
 }
 
-// Every cell of a brick's top, row by row, as its studs are drawn. The int
-// counters are compared with the float sums, so a brick at a fractional place
-// would still get studs up to its far edge.
-template <typename Visit>
-static void for_each_top_cell(const Block &b, Visit visit)
+void add_stud(StudBatch &batch, int column, int row, float top, const ScreenFit &fit)
 {
-    int k = 0;
+    const float x = column * CELL + 0.125f, z = -(row * CELL) - 0.125f;
+    const int n = fitted_slices(fit, x, top, z);
+    // The angles GLU takes, 2 pi i / n, their sines along x and cosines along
+    // y of the quadric; standing up, its y runs along -z and its z along +y.
+    float sine[STUD_SLICES + 1], cosine[STUD_SLICES + 1];
+    for (int i = 0; i < n; i++) {
+        const float angle = 2 * float(M_PI) * float(i) / float(n);
+        sine[i] = std::sin(angle), cosine[i] = std::cos(angle);
+    }
+    sine[n] = sine[0], cosine[n] = cosine[0];
+    const auto vertex = [&](float lx, float ly, float lz, float nx, float ny, float nz) {
+        batch.vertices.insert(batch.vertices.end(), {x + lx, top + lz, z - ly});
+        batch.normals.insert(batch.normals.end(), {nx, nz, -ny});
+        return unsigned(batch.vertices.size() / 3 - 1);
+    };
+    // The disks, top then bottom: a fan from the centre round the rim, the
+    // rim taken backwards; triangle k is the centre, rim k and rim k + 1.
+    for (const float height : {STUD_HEIGHT, 0.0f}) {
+        const unsigned centre = vertex(0, 0, height, 0, 0, 1);
+        for (int i = n; i >= 0; i--)
+            vertex(STUD_RADIUS * sine[i], STUD_RADIUS * cosine[i], height, 0, 0, 1);
+        for (unsigned k = 0; k < unsigned(n); k++)
+            batch.triangles.insert(batch.triangles.end(), {centre, centre + k + 1, centre + k + 2});
+    }
+    // The wall: a strip of quads, bottom and top at each angle; quad k ends
+    // with the top at angle k + 1, and so do both its triangles.
+    const unsigned first = vertex(STUD_RADIUS * sine[0], STUD_RADIUS * cosine[0], 0, sine[0], cosine[0], 0);
+    vertex(STUD_RADIUS * sine[0], STUD_RADIUS * cosine[0], STUD_HEIGHT, sine[0], cosine[0], 0);
+    for (int i = 1; i <= n; i++) {
+        vertex(STUD_RADIUS * sine[i], STUD_RADIUS * cosine[i], 0, sine[i], cosine[i], 0);
+        vertex(STUD_RADIUS * sine[i], STUD_RADIUS * cosine[i], STUD_HEIGHT, sine[i], cosine[i], 0);
+        const unsigned q = first + 2 * unsigned(i - 1);
+        batch.triangles.insert(batch.triangles.end(), {q, q + 1, q + 3, q + 2, q, q + 3});
+    }
+}
+
+void draw_stud_batch(const StudBatch &batch)
+{
+    if (batch.triangles.empty())
+        return;
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_NORMAL_ARRAY);
+    glVertexPointer(3, GL_FLOAT, 0, batch.vertices.data());
+    glNormalPointer(GL_FLOAT, 0, batch.normals.data());
+    glDrawElements(GL_TRIANGLES, GLsizei(batch.triangles.size()), GL_UNSIGNED_INT, batch.triangles.data());
+    glDisableClientState(GL_NORMAL_ARRAY);
+    glDisableClientState(GL_VERTEX_ARRAY);
+}
+
+// A brick's top, row by row, as its studs are drawn: the int counters are
+// compared with the float sums, so a brick at a fractional place would still
+// get studs up to its far edge.
+static int top_columns(const Block &b)
+{
+    int n = 0;
+    for (int c = int(b.x); c < b.x + b.length; ++c)
+        ++n;
+    return n;
+}
+
+static int top_rows(const Block &b)
+{
+    int n = 0;
     for (int r = int(b.z); r < b.z + b.width; ++r)
-        for (int c = int(b.x); c < b.x + b.length; ++c)
-            visit(k++, c, r);
+        ++n;
+    return n;
 }
 
 int draw_block_studs(const Block &b, const StudStyle &style, int first, int end)
 {
+    const int columns = top_columns(b), count = columns * top_rows(b), level = int(b.y) + 1;
     int drawn = 0;
-    for_each_top_cell(b, [&](int k, int c, int r) {
-        if (k >= first && k < end && !(style.hidden && stud_hidden(*style.hidden, c, r, int(b.y) + 1))) {
+    for (int k = std::max(0, first); k < std::min(end, count); ++k) {
+        const int r = int(b.z) + k / columns, c = int(b.x) + k % columns;
+        if (!(style.sight && stud_hidden(*style.sight, c, r, level))) {
             draw_stud_at(c, r, (b.y + 1) * CELL, style.fit);
             ++drawn;
         }
-    });
+    }
     return drawn;
 }
 
 int block_stud_count(const Block &b)
 {
-    int n = 0;
-    for_each_top_cell(b, [&](int, int, int) { ++n; });
-    return n;
+    return top_columns(b) * top_rows(b);
 }

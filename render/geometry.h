@@ -4,6 +4,7 @@
 #pragma once
 
 #include <climits>
+#include <vector>
 
 #include "board/board.h"
 
@@ -22,10 +23,10 @@ struct ScreenFit {
     float near_reach;       // studs nearer the eye than this (the near plane's corners) get every slice
 };
 
-// How a drawing draws studs: those `hidden` names are left out, the others
+// How a drawing draws studs: those `sight` hides are left out, the others
 // exactly (20 slices, rings and stacks) or, with `fit`, fitted to the screen.
 struct StudStyle {
-    const HiddenStuds *hidden = nullptr;
+    const Sight *sight = nullptr;
     const ScreenFit *fit = nullptr;
 };
 
@@ -35,6 +36,8 @@ struct StudStyle {
 int draw_base_plate(int size_x, int size_z, const StudStyle &style = {}, int first = 0, int end = ALL_STUDS);
 // A brick's six faces: `length` cells along x, `width` cells along -z, one layer high.
 void draw_block_box(int width, int length);
+// The corners of one of those faces (FACE_FRONT ... FACE_LEFT), in the order the box draws them.
+void box_face_corners(int width, int length, int face, float corners[4][3]);
 // The same six faces as line loops, for the dark edges of a brick.
 void draw_block_outline(int width, int length);
 // Moves the origin to the near-left-bottom corner of a cell.
@@ -46,6 +49,18 @@ void draw_stud_cap(int slices = STUD_SLICES, int rings = STUD_RINGS);
 void draw_stud(int slices = STUD_SLICES, int rings = STUD_RINGS);
 // One stud standing up from height `top` in the middle of a cell.
 void draw_stud_at(int column, int row, float top, const ScreenFit *fit = nullptr);
+// Studs fitted to the screen, gathered to be drawn in one call: each the
+// triangles GLU makes of it (a fan for each disk, a strip of quads for the
+// wall, the same slices), at its place in the scene's frame, each triangle
+// ending with the vertex whose colour flat shading gives it. One ring and
+// one stack only.
+struct StudBatch {
+    std::vector<float> vertices, normals;  // x, y, z each
+    std::vector<unsigned> triangles;       // indices, three a triangle
+};
+void add_stud(StudBatch &batch, int column, int row, float top, const ScreenFit &fit);
+void draw_stud_batch(const StudBatch &batch);
+
 // The studs on top of a brick, at its absolute place on the board, row by
 // row, from `first` to before `end` of them. Returns the studs drawn.
 int draw_block_studs(const Block &b, const StudStyle &style = {}, int first = 0, int end = ALL_STUDS);

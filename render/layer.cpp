@@ -15,6 +15,7 @@
 #include "board/board.h"
 #include "render/camera.h"
 #include "render/cost.h"
+#include "render/kept.h"
 #include "render/proof.h"
 #include "render/refine.h"
 #include "render/scene.h"
@@ -44,8 +45,9 @@ struct Scene {
     Target target;
     bool drawn = false;  // it holds `view` and `bricks`; the exact one only once complete
     View view;
-    std::vector<Block> bricks;
-    long version = 0;    // counts the drawings into it
+    std::size_t bricks = 0;      // the first bricks of the list...
+    unsigned long last = 0;      // ...the last of them numbered so (see brick_serial)
+    long version = 0;            // counts the drawings into it
 };
 
 struct Layer {
@@ -114,17 +116,17 @@ float near_reach(const float p[16])
     return near * std::sqrt(1 + 1 / (p[0] * p[0]) + 1 / (p[5] * p[5]));
 }
 
-// The studs the layer can leave out. None in a context's first frame: a box
+// What the layer can leave out. Nothing in a context's first frame: a box
 // whose studs were all left out would be lit by GL's initial normal instead
 // of the one the last stud leaves.
-HiddenStuds hidden_studs(const View &view)
+Sight sight_for(const View &view)
 {
-    if (!skip_hidden_studs || view.first_frame)
-        return {};
     const Vec3 e = eye_in_plate_frame();
     const float at[3] = {e.x, e.y, e.z};
+    if (!skip_hidden_studs || view.first_frame)
+        return Sight{{e.x, e.y, e.z}, 0, 0, {}};  // counting no brick: nothing covers
     // A hair farther than the corners, for the rounding in the view's turn.
-    return find_hidden_studs(blocks, at, near_reach(view.projection) * 1.01f);
+    return sight_from(at, near_reach(view.projection) * 1.01f);
 }
 
 // Studs fitted to the screen of `view`, from the scene's frame on the modelview now.
@@ -138,24 +140,20 @@ ScreenFit screen_fit(const View &view)
     return fit;
 }
 
-bool starts_with(const std::vector<Block> &list, const std::vector<Block> &prefix)
-{
-    return prefix.size() <= list.size() &&
-           (prefix.empty() || std::memcmp(list.data(), prefix.data(), prefix.size() * sizeof(Block)) == 0);
-}
-
 // The scene holds `view` and the bricks placed now, or some of them with the
-// rest still to add.
+// rest still to add: the last it holds is still where it was.
 bool holds(const Scene &scene, const View &view)
 {
-    return scene.drawn && std::memcmp(&view, &scene.view, sizeof view) == 0 && starts_with(blocks, scene.bricks);
+    return scene.drawn && std::memcmp(&view, &scene.view, sizeof view) == 0 && scene.bricks <= blocks.size() &&
+           (scene.bricks == 0 || brick_serial(scene.bricks - 1) == scene.last);
 }
 
 void drew(Scene &scene, const View &view)
 {
     scene.drawn = true;
     scene.view = view;
-    scene.bricks = blocks;
+    scene.bricks = blocks.size();
+    scene.last = blocks.empty() ? 0 : brick_serial(blocks.size() - 1);
     ++scene.version;
 }
 
@@ -163,12 +161,12 @@ void drew(Scene &scene, const View &view)
 // exactly or (`quick`) with studs fitted to the screen.
 void extend(Scene &scene, const View &view, bool quick)
 {
-    if (scene.bricks.size() == blocks.size())
+    if (scene.bricks == blocks.size())
         return;
-    const HiddenStuds hidden = hidden_studs(view);
+    const Sight sight = sight_for(view);
     const ScreenFit fit = screen_fit(view);
     draw_into(scene.target);
-    const long studs = draw_placed_bricks(scene.bricks.size(), {&hidden, quick ? &fit : nullptr});
+    const long studs = draw_placed_bricks(scene.bricks, {&sight, quick ? &fit : nullptr});
     (quick ? layer_counts.quick_studs : layer_counts.exact_studs) += studs;
     ++layer_counts.extensions;
     drew(scene, view);
@@ -179,30 +177,28 @@ void extend(Scene &scene, const View &view, bool quick)
 // else quick, with the exact drawing started behind it.
 Scene &redraw(const View &view)
 {
-    const HiddenStuds hidden = hidden_studs(view);
-    long studs = plate_stud_count() - long(hidden.cells.size());
-    for (const Block &b : blocks)
-        studs += b.flag == 0 ? block_stud_count(b) : 0;
+    const Sight sight = sight_for(view);
+    const std::vector<Stud> studs = visible_studs(sight);
     layer.exact.drawn = layer.quick.drawn = false;
     ++layer_counts.redraws;
     draw_into(layer.exact.target);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    if (!view.first_frame && draw_quick(studs)) {
-        start_refinement(hidden);  // before the quick drawing: from the state a full drawing starts in
+    if (!view.first_frame && draw_quick(long(studs.size()), long(blocks.size()))) {
+        start_refinement(sight);  // before the quick drawing: from the state a full drawing starts in
         const ScreenFit fit = screen_fit(view);
         draw_into(layer.quick.target);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        layer_counts.quick_studs += draw_plate({&hidden, &fit}) + draw_placed_bricks(0, {&hidden, &fit});
+        layer_counts.quick_studs += draw_quick_scene(sight, studs, &fit);
         ++layer_counts.quick_scenes;
         drew(layer.quick, view);
         return layer.quick;
     }
     stop_refinement();
     const auto start = std::chrono::steady_clock::now();
-    const long drawn = draw_plate({&hidden}) + draw_placed_bricks(0, {&hidden});
+    const long drawn = draw_plate({&sight}) + draw_placed_bricks(0, {&sight});
     glFinish();
     exact_drawing_took(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count(),
-                       drawn);
+                       drawn, long(blocks.size()));
     layer_counts.exact_studs += drawn;
     drew(layer.exact, view);
     return layer.exact;
@@ -337,7 +333,7 @@ bool refine_layer()
     }
     forget_gl_errors();
     draw_into(layer.exact.target);
-    const bool done = draw_piece(piece_studs());
+    const bool done = draw_piece();
     draw_into(Target());
     ++layer_counts.pieces;
     if (glGetError() != GL_NO_ERROR) {
@@ -348,7 +344,7 @@ bool refine_layer()
         drew(layer.exact, view);
         ++layer_counts.refined;
         layer_counts.exact_studs += refined_studs();
-        exact_drawing_took(refining_ms(), refined_studs());
+        exact_drawing_took(refining_ms(), refined_studs(), refined_boxes());
     }
     return done;
 }

@@ -14,7 +14,8 @@
 // this is the GL context's first frame, and the placed bricks. Bricks added at
 // the end of the list are drawn into the scene as they come, in placement
 // order (the pixels a full frame gives); any other change draws it anew,
-// without the studs that lie inside bricks where no view can see them.
+// without the studs that lie inside bricks where no view can see them. The
+// quick scene draws the bricks from the kept geometry (render/kept.h).
 // Drawing anew is exact when the last exact drawing predicts it fits a frame;
 // otherwise the quick scene is drawn and shown at once, and refine_layer()
 // draws the exact one in pieces, from the idle turns, until it replaces the
@@ -40,7 +41,7 @@
 bool show_layer();
 // Whether the exact scene is still to be completed behind quick frames.
 bool layer_refining();
-// Draws the next piece of the exact scene (a few milliseconds), with the
+// Draws the next piece of the exact scene (a few milliseconds, PIECE_MS), with the
 // window's GL context current. Returns true when the exact
 // scene is complete and the next frame should show it. A scene that changed
 // since the quick frame is left to the next frame, which starts it again.
@@ -49,8 +50,6 @@ bool refine_layer();
 // For tests and benchmarks.
 extern bool layer_enabled;       // false: show_layer() does nothing and returns false
 extern bool skip_hidden_studs;   // false: the layer draws every stud
-extern double forced_stud_ms;    // > 0: what drawing an exact stud is taken to cost, in ms,
-                                 // instead of what the last exact drawing measured
 struct LayerCounts {
     long copies;        // frames shown through the layer
     long redraws;       // times the scene was drawn anew, exact or quick

@@ -4,20 +4,24 @@
 // starts from the state a full drawing has at that point: the scene's frame
 // on the modelview, the light placed again, the material of the plate or
 // brick it starts in, and the normal the last piece left (the plate's polygon
-// and the boxes are lit with whatever normal is current). The caller keeps
-// the target bound and the scene unchanged in between, else starts again.
+// and the boxes are lit with whatever normal is current). A piece runs for
+// PIECE_MS, boxes and outlines counted with the studs. The caller keeps the
+// target bound and the scene unchanged in between, else starts again.
 #pragma once
 
 #include "board/board.h"
 
-// Starts the scene anew, leaving out `hidden`, from the GL state current now.
-void start_refinement(const HiddenStuds &hidden);
+// Starts the scene anew, leaving out what `sight` hides, from the GL state current now.
+void start_refinement(const Sight &sight);
 void stop_refinement();
 bool refinement_pending();
-// Draws the next `studs` studs or so into the bound target; the GL is left
-// to finish the piece, but for the last, which is finished before it returns.
-// True when that completes the scene, up to the bricks placed now.
-bool draw_piece(int studs);
+// Draws the next piece into the bound target; the GL is left to finish it,
+// but for the last, which is finished before it returns. True when that
+// completes the scene, up to the bricks placed now.
+bool draw_piece();
 // What the pieces of the refinement drew so far, and the wall time they took.
 long refined_studs();
+long refined_boxes();
 double refining_ms();
+// The cost of the longest piece so far (see piece_cost), in ms.
+double longest_piece_ms();

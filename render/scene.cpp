@@ -5,28 +5,8 @@
 
 #include "render/camera.h"
 #include "render/geometry.h"
-#include "render/layer.h"
+#include "render/kept.h"
 #include "render/materials.h"
-
-void draw_frame()
-{
-    if (camera_reset_pending)
-        reset_camera();
-
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    look_at_scene();
-    // The picture comes from the drawn layer, which draws into itself only
-    // what changed since the last frame; without a layer, it is drawn here in
-    // full: the plate, the placed bricks, and the cursor last.
-    if (!show_layer()) {
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        draw_plate({});
-        draw_placed_bricks(0, {});
-        draw_cursor();
-    }
-    glPopMatrix();
-}
 
 void look_at_scene()
 {
@@ -83,6 +63,35 @@ int draw_placed_bricks(std::size_t first, const StudStyle &style)
     for (std::size_t i = first; i < blocks.size(); ++i)
         drawn += draw_placed_brick(blocks[i], style);
     return drawn;
+}
+
+int draw_quick_scene(const Sight &sight, const std::vector<Stud> &studs, const ScreenFit *fit)
+{
+    draw_plate({}, 0, 0);  // the polygon alone
+    // The studs a colour at a time: the plate's, then the bricks' (of any other colour last).
+    std::vector<const Stud *> by_color[5];
+    for (const Stud &s : studs)
+        by_color[s.level == 0 ? 0 : s.color >= 1 && s.color <= 3 ? s.color : 4].push_back(&s);
+    for (int color = 0; color < 5; color++) {
+        if (by_color[color].empty())
+            continue;
+        if (color == 0)
+            apply_base_material(base_color);
+        else
+            apply_block_material(Block(0, 0, 0, 0, 0, 0, color));
+        if (fit) {
+            StudBatch batch;
+            for (const Stud *s : by_color[color])
+                add_stud(batch, s->column, s->row, s->level * CELL, *fit);
+            draw_stud_batch(batch);
+        } else {
+            for (const Stud *s : by_color[color])
+                draw_stud_at(s->column, s->row, s->level * CELL, nullptr);
+        }
+    }
+    sync_kept_bricks();
+    draw_kept_bricks(sight);
+    return int(studs.size());
 }
 
 void draw_cursor()

@@ -1,16 +1,14 @@
-// The scene pass: one frame of the 3-D view, and the projection that goes
-// with the window's size.
+// The scene and how it is drawn: the plate, the placed bricks and the
+// cursor, exactly as a full frame draws them (in pieces too), or quick; and
+// the projection that goes with the window's size.
 #pragma once
 
 #include <cstddef>
+#include <vector>
 
 #include "board/board.h"
 #include "render/geometry.h"
 
-// Everything of a frame but the buffer swap: the scene's frame on the
-// modelview, then the plate, the bricks and the cursor last (through the
-// drawn layer where there is one). Leaves the modelview matrix as it found it.
-void draw_frame();
 // Multiplies onto the modelview the camera, the light (placed with the camera
 // alone, so it stays put while the model turns) and the view's shift and
 // turn, and switches lighting on: the frame the scene is drawn in.
@@ -29,6 +27,11 @@ int draw_placed_brick(const Block &b, const StudStyle &style, int first = 0, int
 int draw_placed_bricks(std::size_t first, const StudStyle &style);
 // The studs of the plate.
 int plate_stud_count();
+
+// The quick scene: the plate, `studs` fitted to the screen by `fit` (exact
+// without it), then the placed bricks' boxes from the kept geometry, a
+// colour at a time, and their outlines. Returns the studs drawn.
+int draw_quick_scene(const Sight &sight, const std::vector<Stud> &studs, const ScreenFit *fit);
 
 // The cursor brick in grey with its studs and outline, always exact.
 void draw_cursor();

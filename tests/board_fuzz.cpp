@@ -2,12 +2,15 @@
 // to the board (a key, a panel button or spinner, a menu item; the high nibble
 // picks it, the low one is its argument), and after every step the board must
 // agree with what the bricks on it say it must be. Now and then the board is
-// looked at from some eye, and the studs left out of the picture checked.
+// looked at from some eye, and the studs and faces left out of the picture
+// checked.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <set>
+#include <array>
 
 #include "board/board.h"
 
@@ -48,12 +51,15 @@ void check_board(std::size_t at)
     CHECK(cursor.width >= 1 && cursor.width <= 10 && cursor.length >= 1 && cursor.length <= 10, "a footprint outside 1..10");
 }
 
-// The studs left out for a view from `eye` are exactly those inside a brick
-// of their level that the view does not enter, standing on a brick it does
-// not enter either, or on the plate seen from above; found here brick by brick.
-void check_hidden_studs(std::size_t at, const float eye[3], float reach)
+// What is left out for a view from `eye`, found here brick by brick: a stud
+// inside a brick of its level that the view does not enter, standing on a
+// brick it does not enter either or on the plate seen from above; a face of
+// a brick the view does not enter whose every cell beyond is filled by bricks
+// it does not enter; and, whatever the view, the faces with every cell beyond
+// filled. The studs to draw are every other one, each once.
+void check_hidden(std::size_t at, const float eye[3], float reach)
 {
-    const HiddenStuds hidden = find_hidden_studs(blocks, eye, reach);
+    const Sight sight = sight_from(eye, reach);
     auto enters = [&](const Block &b) {
         const float low[3] = {b.x / 4, b.y / 4, -(b.z + b.width) / 4}, high[3] = {(b.x + b.length) / 4, (b.y + 1) / 4, -b.z / 4};
         float d = 0;
@@ -63,21 +69,65 @@ void check_hidden_studs(std::size_t at, const float eye[3], float reach)
         }
         return std::sqrt(d) <= reach;
     };
-    auto covered = [&](int c, int r, int level) {
+    auto filled = [&](int c, int r, int level, bool any) {
         for (const Block &b : blocks)
-            if (b.y == level && b.x <= c && c < b.x + b.length && b.z <= r && r < b.z + b.width && !enters(b)) return true;
+            if (b.y == level && b.x <= c && c < b.x + b.length && b.z <= r && r < b.z + b.width && (any || !enters(b)))
+                return true;
         return false;
     };
+    auto covered = [&](int c, int r, int level) { return filled(c, r, level, false); };
+    std::set<std::array<int, 4>> expected;  // level, row, column, colour
     for (int r = 0; r < board_size_z; r++)
-        for (int c = 0; c < board_size_x; c++)
-            CHECK(stud_hidden(hidden, c, r, 0) == (eye[1] > 0 && covered(c, r, 0)), "a plate stud wrongly left out or drawn");
+        for (int c = 0; c < board_size_x; c++) {
+            const bool hidden = eye[1] > 0 && covered(c, r, 0);
+            CHECK(stud_hidden(sight, c, r, 0) == hidden, "a plate stud wrongly left out or drawn");
+            if (!hidden) expected.insert({0, r, c, base_color});
+        }
     for (const Block &b : blocks)
         for (int r = int(b.z); r < b.z + b.width; r++)
-            for (int c = int(b.x); c < b.x + b.length; c++)
-                CHECK(stud_hidden(hidden, c, r, int(b.y) + 1) == (!enters(b) && covered(c, r, int(b.y) + 1)),
-                      "a brick's stud wrongly left out or drawn");
-}
+            for (int c = int(b.x); c < b.x + b.length; c++) {
+                const int level = int(b.y) + 1;
+                bool hidden = false;
+                for (const Block &under : blocks)  // on a brick the view enters, a stud shows
+                    hidden = hidden || (under.y == b.y && under.x <= c && c < under.x + under.length && under.z <= r &&
+                                        r < under.z + under.width && enters(under));
+                hidden = !hidden && covered(c, r, level);
+                CHECK(stud_hidden(sight, c, r, level) == hidden, "a brick's stud wrongly left out or drawn");
+                int colour = 0;  // the last brick placed under it gives its colour
+                for (const Block &under : blocks)
+                    if (under.y == b.y && under.x <= c && c < under.x + under.length && under.z <= r && r < under.z + under.width)
+                        colour = under.color;
+                if (!hidden) expected.insert({level, r, c, colour});
+            }
+    const std::vector<Stud> studs = visible_studs(sight);
+    std::set<std::array<int, 4>> got;
+    for (const Stud &s : studs) got.insert({s.level, s.row, s.column, s.color});
+    CHECK(got == expected && got.size() == studs.size(), "the studs to draw are not those no view hides, once each");
 
+    for (std::size_t i = 0; i < blocks.size(); i++) {
+        const Block &b = blocks[i];
+        unsigned hidden = 0, against = 0;
+        for (int f = 0; f < 6; f++) {
+            bool all_closed = true, all_filled = true;
+            for (int r = int(b.z) - 1; r <= b.z + b.width; r++)
+                for (int c = int(b.x) - 1; c <= b.x + b.length; c++)
+                    for (int level = int(b.y) - 1; level <= b.y + 1; level++) {
+                        const bool inside_r = r >= b.z && r < b.z + b.width, inside_c = c >= b.x && c < b.x + b.length;
+                        const bool beyond[6] = {r == b.z - 1 && inside_c && level == b.y,                  // front
+                                                c == b.x + b.length && inside_r && level == b.y,          // right
+                                                level == b.y - 1 && inside_r && inside_c,                  // bottom
+                                                level == b.y + 1 && inside_r && inside_c,                  // top
+                                                r == b.z + b.width && inside_c && level == b.y,           // back
+                                                c == b.x - 1 && inside_r && level == b.y};                 // left
+                        if (beyond[f]) all_closed = all_closed && covered(c, r, level), all_filled = all_filled && filled(c, r, level, true);
+                    }
+            hidden |= unsigned(all_closed && !enters(b)) << f;
+            against |= unsigned(all_filled) << f;
+        }
+        CHECK(hidden_faces(sight, i) == hidden, "a face wrongly left out or drawn");
+        CHECK(covered_faces(i) == against, "a face wrongly counted against other bricks");
+    }
+}
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size)
@@ -115,7 +165,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size)
         case 15:  // a look from an eye around or inside the model (the next three bytes), up to a few times
             if (at + 3 < size && looks++ < 4) {
                 const float eye[3] = {data[at + 1] / 16.0f - 4, data[at + 2] / 32.0f - 1, 4 - data[at + 3] / 16.0f};
-                check_hidden_studs(at, eye, 0.05f + arg / 16.0f);
+                check_hidden(at, eye, 0.05f + arg / 16.0f);
                 at += 3;
             }
             break;
