@@ -34,9 +34,11 @@ constexpr int BOX_FACES[FACES][4] = {
     {5, 4, 0, 1},  // left, x = 0
 };
 
-void draw_box_faces(int width, int length, GLenum mode)
+void draw_box_faces(int width, int length, GLenum mode, unsigned faces)
 {
     for (int f = 0; f < FACES; f++) {
+        if (!(faces >> f & 1))
+            continue;
         float p[4][3];
         box_face_corners(width, length, f, p);
         glBegin(mode);
@@ -97,15 +99,15 @@ void box_face_corners(int width, int length, int face, float corners[4][3])
             corners[k][i] = p[BOX_FACES[face][k]][i];
 }
 
-void draw_block_box(int width, int length)
+void draw_block_box(int width, int length, unsigned faces)
 {
-    draw_box_faces(width, length, GL_POLYGON);
+    draw_box_faces(width, length, GL_POLYGON, faces);
 }
 
-void draw_block_outline(int width, int length)
+void draw_block_outline(int width, int length, unsigned faces)
 {
     glLineWidth(1.0f);
-    draw_box_faces(width, length, GL_LINE_LOOP);
+    draw_box_faces(width, length, GL_LINE_LOOP, faces);
 }
 
 void translate_to_cell(int x, int y, int z)

@@ -34,12 +34,14 @@ struct StudStyle {
 // draws the studs from `first` to before `end`; the polygon comes with the
 // first stud. Returns the studs drawn.
 int draw_base_plate(int size_x, int size_z, const StudStyle &style = {}, int first = 0, int end = ALL_STUDS);
-// A brick's six faces: `length` cells along x, `width` cells along -z, one layer high.
-void draw_block_box(int width, int length);
+constexpr unsigned ALL_FACES = (1u << FACES) - 1;
+// A brick's six faces: `length` cells along x, `width` cells along -z, one
+// layer high; only those whose bit (FACE_FRONT ... FACE_LEFT) is in `faces`.
+void draw_block_box(int width, int length, unsigned faces = ALL_FACES);
 // The corners of one of those faces (FACE_FRONT ... FACE_LEFT), in the order the box draws them.
 void box_face_corners(int width, int length, int face, float corners[4][3]);
-// The same six faces as line loops, for the dark edges of a brick.
-void draw_block_outline(int width, int length);
+// The same faces as line loops, for the dark edges of a brick.
+void draw_block_outline(int width, int length, unsigned faces = ALL_FACES);
 // Moves the origin to the near-left-bottom corner of a cell.
 void translate_to_cell(int x, int y, int z);
 

@@ -1,6 +1,8 @@
 #include "render/kept.h"
 
+#define GL_GLEXT_PROTOTYPES
 #include <GL/gl.h>
+#include <GL/glext.h>
 
 #include <algorithm>
 #include <array>
@@ -111,7 +113,7 @@ void push_brick(Kept &k, std::size_t i)
     k.places.push_back({-1, -1, -1, -1, -1, -1});
 }
 
-void empty(Kept &k)
+void forget_all(Kept &k)
 {
     k.bricks.clear();
     k.serials.clear();
@@ -120,12 +122,25 @@ void empty(Kept &k)
         g = Group();
 }
 
-void draw_group(const std::vector<float> &vertices, GLenum mode)
+// A group's faces or outlines but those of the bricks `near` (a sorted list).
+void draw_group(const Group &g, bool lines, const std::vector<std::size_t> &near)
 {
-    if (vertices.empty())
+    const std::vector<float> &vertices = lines ? g.lines : g.quads;
+    const GLint per_face = lines ? 8 : 4;
+    std::vector<GLint> first;
+    std::vector<GLsizei> count;
+    for (std::size_t place = 0; place < g.owner.size(); place++) {
+        if (std::binary_search(near.begin(), near.end(), g.owner[place].first))
+            continue;
+        if (!count.empty() && first.back() + count.back() == GLint(place) * per_face)
+            count.back() += per_face;
+        else
+            first.push_back(GLint(place) * per_face), count.push_back(per_face);
+    }
+    if (first.empty())
         return;
     glVertexPointer(3, GL_FLOAT, 0, vertices.data());
-    glDrawArrays(mode, 0, GLsizei(vertices.size() / 3));
+    glMultiDrawArrays(lines ? GL_LINES : GL_QUADS, first.data(), count.data(), GLsizei(first.size()));
 }
 
 void apply_group_material(int group)
@@ -140,7 +155,7 @@ void apply_group_material(int group)
 void sync_kept_bricks()
 {
     if (kept.every_face == skip_covered_faces || blocks.empty()) {
-        empty(kept);
+        forget_all(kept);
         kept.every_face = !skip_covered_faces;
     }
     // Taken away since: the kept list's last brick while it is no longer the board's.
@@ -173,43 +188,44 @@ void sync_kept_bricks()
 
 void draw_kept_bricks(const Sight &sight)
 {
-    // What the view sees beyond the kept faces: the bricks it enters are
-    // drawn whole, and so are the faces against them.
-    Group seen[GROUPS];
+    // Near a brick the view enters, faces of neighbours lie in one plane and
+    // show one way or the other by the order they are drawn in: those bricks
+    // are drawn after the others, one by one in placement order, each face
+    // that the view may see, as a full frame draws them.
     std::vector<std::size_t> near = sight.entered;
     for (std::size_t e : sight.entered)
         for (std::size_t n : bricks_against(blocks[e]))
             near.push_back(n);
     std::sort(near.begin(), near.end());
     near.erase(std::unique(near.begin(), near.end()), near.end());
-    for (std::size_t i : near) {
-        if (i >= kept.bricks.size() || kept.bricks[i].flag != 0)
-            continue;
-        const unsigned hidden = hidden_faces(sight, i);
-        for (int f = 0; f < FACES; f++)
-            if (kept.places[i][f] < 0 && !(hidden >> f & 1)) {
-                Group &g = seen[group_of(kept.bricks[i].color)];
-                float quad[QUAD_FLOATS], lines[LINE_FLOATS];
-                face_vertices(kept.bricks[i], f, quad, lines);
-                g.quads.insert(g.quads.end(), quad, quad + QUAD_FLOATS);
-                g.lines.insert(g.lines.end(), lines, lines + LINE_FLOATS);
-            }
-    }
+    while (!near.empty() && near.back() >= kept.bricks.size())
+        near.pop_back();
 
     glEnableClientState(GL_VERTEX_ARRAY);
     for (int g = 0; g < GROUPS; g++)
-        if (!kept.groups[g].quads.empty() || !seen[g].quads.empty()) {
+        if (!kept.groups[g].owner.empty()) {
             apply_group_material(g);
-            draw_group(kept.groups[g].quads, GL_QUADS);
-            draw_group(seen[g].quads, GL_QUADS);
+            draw_group(kept.groups[g], false, near);
         }
     glLineWidth(1.0f);
     apply_material(outline_material);
-    for (int g = 0; g < GROUPS; g++) {
-        draw_group(kept.groups[g].lines, GL_LINES);
-        draw_group(seen[g].lines, GL_LINES);
-    }
+    for (const Group &g : kept.groups)
+        draw_group(g, true, near);
     glDisableClientState(GL_VERTEX_ARRAY);
+
+    for (std::size_t i : near) {
+        const Block &b = kept.bricks[i];
+        const unsigned faces = b.flag == 0 ? ALL_FACES & ~hidden_faces(sight, i) : 0;
+        if (!faces)
+            continue;
+        apply_block_material(b);
+        glPushMatrix();
+        translate_to_cell(int(b.x), int(b.y), int(b.z));
+        draw_block_box(b.width, b.length, faces);
+        apply_material(outline_material);
+        draw_block_outline(b.width, b.length, faces);
+        glPopMatrix();
+    }
 }
 
 KeptCounts kept_counts()

@@ -16,8 +16,9 @@
 
 void sync_kept_bricks();
 // The kept faces a colour at a time, lit with the current normal, then
-// their outlines; with them the faces `sight` sees that the kept geometry
-// leaves out: of bricks the view enters, and those only such a brick covers.
+// their outlines. The bricks the view enters and those against them come
+// last, brick by brick in placement order, with every face `sight` does not
+// hide: the view sees into them, and faces the kept geometry leaves out.
 void draw_kept_bricks(const Sight &sight);
 
 // For tests and benchmarks.

@@ -317,6 +317,19 @@ bool show_layer()
     return true;
 }
 
+void draw_quick_order_frame(bool exact)
+{
+    const View view = current_view(false);
+    const Sight sight = sight_for(view);
+    const ScreenFit fit = screen_fit(view);
+    const bool rule = skip_covered_faces;
+    skip_covered_faces = skip_covered_faces && !exact;
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    draw_quick_scene(sight, visible_studs(sight), exact ? nullptr : &fit);
+    draw_cursor();
+    skip_covered_faces = rule;
+}
+
 bool layer_refining()
 {
     return refinement_pending();

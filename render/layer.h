@@ -50,6 +50,11 @@ bool refine_layer();
 // For tests and benchmarks.
 extern bool layer_enabled;       // false: show_layer() does nothing and returns false
 extern bool skip_hidden_studs;   // false: the layer draws every stud
+// The frame a quick frame would show now, drawn here in full, with the
+// scene's frame on the modelview: the scene in the quick scene's order, and
+// the cursor. `exact`: exact studs and every face, as a full frame draws
+// them, in that order.
+void draw_quick_order_frame(bool exact);
 struct LayerCounts {
     long copies;        // frames shown through the layer
     long redraws;       // times the scene was drawn anew, exact or quick

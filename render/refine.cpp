@@ -97,6 +97,11 @@ long refined_boxes()
     return refinement.boxes;
 }
 
+long refined_bricks()
+{
+    return std::max(0L, refinement.part);
+}
+
 double refining_ms()
 {
     return refinement.ms;

@@ -22,6 +22,8 @@ bool draw_piece();
 // What the pieces of the refinement drew so far, and the wall time they took.
 long refined_studs();
 long refined_boxes();
+// The placed bricks the refinement has drawn whole so far.
+long refined_bricks();
 double refining_ms();
 // The cost of the longest piece so far (see piece_cost), in ms.
 double longest_piece_ms();

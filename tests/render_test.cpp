@@ -20,12 +20,14 @@
 #include "render/kept.h"
 #include "render/layer.h"
 #include "render/materials.h"
+#include "render/refine.h"
 #include "render/scene.h"
 #include "ui/keyboard.h"
 
 namespace {
 
 constexpr int W = 320, H = 240;
+constexpr int SEAM_VALUES = 60;  // channel values two pictures may differ by where faces do not quite meet
 constexpr float IDENTITY[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
 int full_window, reference_window;
 
@@ -517,9 +519,24 @@ TEST(Layer, QuickOnlyWhereExactWouldNotFitAFrameAndNeverFlickering)
     std::copy(IDENTITY, IDENTITY + 16, view_rotation);
 }
 
+// Pixels that differ by more than 3% of the colour range (the root mean
+// square of the three channels' differences, as ImageMagick's fuzz counts).
+int off_pixels(const Pixels &a, const Pixels &b)
+{
+    int off = 0;
+    for (std::size_t i = 0; i < a.size(); i += 3) {
+        float squares = 0;
+        for (int k = 0; k < 3; k++) {
+            const float d = float(a[i + k]) - b[i + k];
+            squares += d * d;
+        }
+        off += std::sqrt(squares / 3) > 0.03f * 255;
+    }
+    return off;
+}
+
 // Quick frames cannot be told from exact ones side by side: at most 2% of the
-// pixels differ by more than 3% of the colour range (the root mean square of
-// the three channels' differences, as ImageMagick's fuzz counts).
+// pixels differ by more than 3% of the colour range.
 TEST(Layer, QuickFramesLookLikeExactOnes)
 {
     forced_stud_ms = 1;
@@ -537,20 +554,144 @@ TEST(Layer, QuickFramesLookLikeExactOnes)
             expect_redraw(at, true);
             const Pixels quick = pixels();
             const Pixels exact = full_frame();
-            int off = 0;
-            for (std::size_t i = 0; i < quick.size(); i += 3) {
-                float squares = 0;
-                for (int k = 0; k < 3; k++) {
-                    const float d = float(quick[i + k]) - exact[i + k];
-                    squares += d * d;
-                }
-                off += std::sqrt(squares / 3) > 0.03f * 255;
-            }
-            EXPECT_LE(off, W * H / 50) << at;
+            EXPECT_LE(off_pixels(quick, exact), W * H / 50) << at;
             EXPECT_GT(differing(quick, exact), 0) << at << ": not quick at all";
             view_translate_z = 0;
             std::copy(IDENTITY, IDENTITY + 16, view_rotation);
         }
+    forced_stud_ms = 0;
+}
+
+// ---- Big models --------------------------------------------------------------------
+
+// `layers` full layers of 2x2 bricks on the 10x10 plate, the colours in turn.
+void dense_model(int layers)
+{
+    for (int level = 0; level < layers; level++)
+        for (int z = 0; z < 10; z += 2)
+            for (int x = 0; x < 10; x += 2) place(x, z, 2, 2, 1 + (x / 2 + z / 2 + level) % 3);
+}
+
+// A tower of 2x2 bricks, every third a 1x2 one that leaves half the top
+// under it open and under the next half of its bottom.
+void tower(int levels)
+{
+    for (int level = 0; level < levels; level++) place(4, 4, level % 3 == 2 ? 1 : 2, 2, 1 + level % 3);
+}
+
+// The frame a quick frame shows, drawn in full in a window without the
+// layer: quick (`exact` false) or every face and stud exactly, in the order
+// a quick frame draws them.
+Pixels frame_in_quick_order(bool exact)
+{
+    glutSetWindow(full_window);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    look_at_scene();
+    draw_quick_order_frame(exact);
+    glPopMatrix();
+    return pixels();
+}
+
+// On models of many layers, quick frames (the bricks from the kept geometry,
+// faces covered by other bricks left out) show what an exact drawing in the
+// same order shows, from outside the model, from just above its top (the
+// view entering the bricks under it) and from inside a brick: the faces the
+// view sees through a brick it enters are drawn too. Against the exact frame
+// itself, outlines drawn after every face rather than brick by brick show a
+// little more: that difference is the order's alone.
+TEST(Layer, BigModelsQuickFramesLookLikeExactOnes)
+{
+    forced_stud_ms = 1;
+    const struct {
+        const char *name;
+        void (*build)(int);
+        int levels;
+        long left_out;     // at least that many faces left out for each kept
+        Vec3 looks[3][2];  // eye and centre: outside, just above the top, inside a brick
+    } models[] = {
+        {"a dense model", dense_model, 8, 2,
+         {{{3.5f, 3.5f, 2}, {1.25f, 1, -1.25f}}, {{1.1f, 2.06f, -1.1f}, {1.6f, 1.85f, -1.6f}},
+          {{1.1f, 1.1f, -1.1f}, {2, 1, -2.2f}}}},
+        {"a tower", tower, 24, 0,
+         {{{3, 3, 1.5f}, {1.1f, 2.5f, -1.1f}}, {{1.15f, 6.05f, -1.15f}, {1.4f, 5.8f, -1.3f}},
+          {{1.13f, 2.6f, -1.13f}, {2, 2.5f, -2}}}},
+    };
+    for (const auto &model : models) {
+        reset_board();
+        model.build(model.levels);
+        open_windows();
+        expect_same_frame(std::string(model.name) + ", exact");
+        for (int look = 0; look < 3; look++) {
+            const std::string what = std::string(model.name) + (look == 0 ? " from outside" : look == 1 ? " from just above" : " from inside");
+            eye = model.looks[look][0], look_center = model.looks[look][1];
+            expect_redraw(what, true);
+            const Pixels quick = pixels(), in_order = frame_in_quick_order(true), exact = full_frame();
+            EXPECT_LE(off_pixels(quick, in_order), W * H / 50) << what;
+            const int order = off_pixels(in_order, exact);
+            std::printf("%s: the order alone %.2f%% of the pixels, the quick frame %.2f%%\n", what.c_str(),
+                        100.0 * order / (W * H), 100.0 * off_pixels(quick, exact) / (W * H));
+            EXPECT_LE(off_pixels(quick, exact), W * H / 20) << what;
+
+            // Leaving out the covered faces changes nothing but at seams.
+            const Pixels with_rule = frame_in_quick_order(false);
+            EXPECT_GT(kept_counts().left_out, model.left_out * kept_counts().faces) << what;
+            skip_covered_faces = false;
+            const Pixels without = frame_in_quick_order(false);
+            skip_covered_faces = true;
+            EXPECT_LE(differing(with_rule, without), SEAM_VALUES) << what;
+        }
+        reset_camera();
+    }
+    forced_stud_ms = 0;
+}
+
+// Refinement draws a model of many layers in pieces of bounded time, boxes
+// counted with the studs, and the picture at rest is the frame drawn in full
+// whatever comes between the pieces; the kept geometry follows every change.
+TEST(Layer, BigModelsAtRestAreExactAndRefinedInShortPieces)
+{
+    forced_stud_ms = 1;  // a piece is 4 studs, or 40 boxes
+    reset_board();
+    dense_model(8);
+    open_windows();
+    expect_same_frame("a dense model");
+
+    turn_view(20);
+    expect_redraw("a turn", true);
+    long most_bricks = 0;  // in a piece: 40 boxes take its time, whatever their studs
+    while (layer_refining()) {
+        const long done = refined_bricks();
+        refine_layer();
+        most_bricks = std::max(most_bricks, refined_bricks() - done);
+    }
+    EXPECT_LE(longest_piece_ms(), PIECE_MS + 1.1 * forced_stud_ms);
+    EXPECT_LE(most_bricks, 41);
+    expect_same_frame("a turn");
+    EXPECT_TRUE(kept_as_rebuilt());
+
+    turn_view(30);
+    expect_redraw("a turn before undo", true);
+    pieces(5);
+    board_action(ACTION_UNDO);
+    expect_same_frame("undo while refining");
+    turn_view(35);
+    expect_redraw("a turn after undo", true);
+    EXPECT_TRUE(kept_as_rebuilt()) << "after undo";
+
+    turn_view(40);
+    expect_redraw("a turn before a brick", true);
+    pieces(5);
+    place(6, 6, 2, 2, COLOR_RED);
+    draw_frame();
+    expect_same_frame("a brick dropped while refining");
+    turn_view(45);
+    expect_redraw("a turn after a brick", true);
+    EXPECT_TRUE(kept_as_rebuilt()) << "after a drop";
+
+    board_action(ACTION_CLEAR);
+    expect_same_frame("clear");
+    std::copy(IDENTITY, IDENTITY + 16, view_rotation);
     forced_stud_ms = 0;
 }
 
