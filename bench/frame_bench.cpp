@@ -47,6 +47,8 @@
 
 #include "board/board.h"
 #include "render/camera.h"
+#include "render/cost.h"
+#include "render/frame.h"
 #include "render/layer.h"
 #include "render/materials.h"
 #include "render/scene.h"
@@ -163,18 +165,18 @@ struct Scene {
 
 // A fixed sequence of moves, footprints, colours and drops until `bricks`
 // stand on the board; the same model on every run and every machine. A
-// negative count: that many full layers of 2x2 bricks, colours in turn.
+// negative count: that many 2x2 bricks in layers over the whole board,
+// colours in turn.
 void build_model(const Scene &sc)
 {
     reset_board();
     set_base_size(sc.size_id);
-    for (int layer = 0; layer < -sc.bricks; ++layer)
-        for (int z = 0; z + 2 <= board_size_z; z += 2)
-            for (int x = 0; x + 2 <= board_size_x; x += 2) {
-                cursor.x = float(x), cursor.z = float(z);
-                set_block_color(1 + (x + z) / 2 % 3);
-                place_block();
-            }
+    for (int i = 0, per_row = int(board_size_x) / 2; i < -sc.bricks; ++i) {
+        const int x = 2 * (i % per_row), z = 2 * (i / per_row % per_row);
+        cursor.x = float(x), cursor.z = float(z);
+        set_block_color(1 + (x + z) / 2 % 3);
+        place_block();
+    }
     uint32_t state = 12345u + uint32_t(sc.size_id);
     auto next = [&] {
         state = state * 1664525u + 1013904223u;
@@ -203,12 +205,19 @@ void full_frame()
     layer_enabled = true;
 }
 
+double longest_piece_ms;  // of the refinements in rest frames
+
 // Nothing changed; the first such frame shows the exact scene, refined to its end.
 void rest_frame()
 {
     draw_frame();
     if (layer_refining()) {
-        while (layer_refining()) refine_layer();
+        while (layer_refining()) {
+            const auto t0 = std::chrono::steady_clock::now();
+            refine_layer();
+            longest_piece_ms = std::max(
+                longest_piece_ms, std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
+        }
         draw_frame();
     }
 }
@@ -324,12 +333,14 @@ int main(int argc, char **argv)
 {
     glutInit(&argc, argv);
     int rounds = 15, frames = 0;  // frames 0: chosen per scene and kind from a first frame's time
+    const char *only = "";
     for (int i = 1; i < argc; ++i) {
         const bool has_value = i + 1 < argc;
         if (!std::strcmp(argv[i], "--rounds") && has_value) rounds = std::max(1, std::atoi(argv[++i]));
         else if (!std::strcmp(argv[i], "--frames") && has_value) frames = std::max(1, std::atoi(argv[++i]));
+        else if (!std::strcmp(argv[i], "--scenes") && has_value) only = argv[++i];
         else {
-            std::fprintf(stderr, "usage: frame_bench [--rounds N] [--frames N]\n");
+            std::fprintf(stderr, "usage: frame_bench [--rounds N] [--frames N] [--scenes TEXT]\n");
             return 2;
         }
     }
@@ -356,16 +367,19 @@ int main(int argc, char **argv)
     const Scene scenes[] = {
         {"10x10 empty", 1, 0},       {"20x20 empty", 2, 0},         {"30x30 empty", 3, 0},
         {"10x10, 40 bricks", 1, 40}, {"20x20, 150 bricks", 2, 150}, {"30x30, 300 bricks", 3, 300},
-        {"30x30, dense", 3, -2},
+        {"30x30, dense", 3, -450},   {"30x30, 3000 bricks", 3, -3000}, {"30x30, 6000 bricks", 3, -6000},
     };
     constexpr int KINDS = 7;
     void (*const kinds[KINDS])() = {reference_frame, full_frame,  rest_frame,   cursor_frame,
                                     quick_frame,     exact_frame, refined_frame};
-    std::printf("%-18s %8s %15s %15s %15s %15s %15s %15s %8s %8s %8s\n", "scene", "ref ms", "full ms (ratio)",
+    std::printf("%-18s %8s %15s %15s %15s %15s %15s %15s %8s %8s %8s %8s\n", "scene", "ref ms", "full ms (ratio)",
                 "rest ms (ratio)", "cursor ms (ratio)", "quick ms (ratio)", "exact ms (ratio)",
-                "refined ms (ratio)", "diff px", "layer px", "quick px");
+                "refined ms (ratio)", "diff px", "layer px", "quick px", "piece ms");
     for (const Scene &sc : scenes) {
+        if (!std::strstr(sc.name, only))
+            continue;
         build_model(sc);
+        longest_piece_ms = 0;
         cursor.x = cursor.z = 4;  // with room to move
         settle_cursor();
         // The first frames also leave the GL state (the current normal above all,
@@ -396,7 +410,7 @@ int main(int argc, char **argv)
             std::snprintf(cell, sizeof cell, "%.2f (%.3f)", median(ms[k]), median(ratio[k]));
             std::printf(" %15s", cell);
         }
-        std::printf(" %8d %8d %8d\n", diff, layer_diff, quick_diff);
+        std::printf(" %8d %8d %8d %8.1f\n", diff, layer_diff, quick_diff, longest_piece_ms);
         std::fflush(stdout);
     }
     std::printf("\nms: median wall time per frame; ratio: median of the rounds' ratios to the reference.\n"
