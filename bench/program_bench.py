@@ -3,7 +3,7 @@
 is dragged, what it costs while nothing happens and what memory it holds.
 Not a test: it prints figures, and fails only when it cannot measure.
 
-    python3 bench/program_bench.py BUILD_DIR [--parts rest,keys,move,turn-keys,actions,memory]
+    python3 bench/program_bench.py BUILD_DIR [--parts rest,keys,move,turn-keys,actions,big,memory]
         [--scenes 10,30,20/150,30/300] [--presses N] [--seconds S] [--rounds N]
         [--drag-seconds S] [--turns N] [--shim LIBSWAP_COUNTER]
 
@@ -18,9 +18,10 @@ event, the trace's read-back of its pixels included (about 1 ms). The panel's
 controls are where BUILD_DIR/tests/panel_layout says.
 
 Scenes, each in a program of its own: 10x10 and 30x30 empty, 20x20 with 150
-bricks, 30x30 or 20x20 with 300 ("30/300", "20/300"): the size chosen from the
-popup menu, 2x2 bricks dropped by keys in a snake, a layer at a time, counted
-in the "p" report.
+bricks, 30x30 with 300, 3,000 or 6,000 or 20x20 with 300 ("30/300",
+"30/3000", "30/6000", "20/300"): the size chosen from the popup menu, 2x2
+bricks dropped by keys in a snake, a layer at a time (225 on the 30x30
+board), counted in the "p" report.
 
 rest: on the 10x10 board, the program against BUILD_DIR/bench/
 plok_time_without_panel (main.cpp with the panel left windowless), N rounds
@@ -32,7 +33,7 @@ rest over S seconds with the pixel trace paused, then N presses of d, a, w, s,
 space in turn, each 150-350 ms (or a frame interval) after the last showed.
 "Unread": from the press until the program took the key from the X server.
 
-move (--scenes, 30 and 30/300 by default): from the exact picture at rest,
+move (--scenes, 30, 30/300, 30/3000 and 30/6000 by default): from the exact picture at rest,
 each of the View ball and the Translate XY and Z pads pressed in its middle
 and held while the pointer circles it (24 px out, once a second, 100 motions
 a second, --drag-seconds), then released; Reset between them. While
@@ -61,9 +62,19 @@ pressed and released at once: the "Size:" list opened (not timed), then 30x30
 and back to 20x20, twice, 300 bricks on the board; "Undo Last" five times;
 "Clear Board" once; the "p" report checks what they did.
 
-memory: after the 30/300 drags (or drags of its own), VmRSS, VmHWM and the
-resident pages by mapping (/proc/PID/smaps): heap, anonymous, each file's code
-("text") and data, largest first.
+big (30/6000): 27 layers stand higher than the 30x30 camera, so the cursor on
+top is out of view from where the model is built. The cursor is brought to
+the front row (s, 15 times) and the model pushed away with the Translate Z
+pad, BIG_PUSH px up in drags of 300 (3 units a drag, 0.005 a pixel): the
+cursor's front then shows over the model's front face, as its grey pixels in
+the view tell (checked). From the exact picture at rest: N presses of d and a
+in turn, press -> changed frame as for keys; then clicks on the panel, press
+-> first changed frame: the plate's "Color:" list to Red and back to Green,
+"Undo Last" three times, "Clear Board" once.
+
+memory: after the 30/300 and 30/6000 drags (or drags of their own), VmRSS,
+VmHWM and the resident pages by mapping (/proc/PID/smaps): heap, anonymous,
+each file's code ("text") and data, largest first.
 """
 import argparse
 import ctypes
@@ -79,9 +90,12 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests"))
 from x import XSession, panel_layout, wait_for  # noqa: E402
 
-SCENES = {"10": (10, 0), "30": (30, 0), "20/150": (20, 150), "30/300": (30, 300), "20/300": (20, 300)}
-KEY_SCENES, MOVE_SCENES = "10,30,20/150,30/300", "30,30/300"
-PARTS = ["rest", "keys", "move", "turn-keys", "actions", "memory"]
+SCENES = {"10": (10, 0), "30": (30, 0), "20/150": (20, 150), "30/300": (30, 300), "20/300": (20, 300),
+          "30/3000": (30, 3000), "30/6000": (30, 6000)}
+KEY_SCENES, MOVE_SCENES = "10,30,20/150,30/300", "30,30/300,30/3000,30/6000"
+MEMORY_SCENES = ["30/300", "30/6000"]
+PARTS = ["rest", "keys", "move", "turn-keys", "actions", "big", "memory"]
+BIG_PUSH = 2400   # px the Translate Z pad is dragged up in the big scene: 12 units away
 SIZE_ITEM = {10: 0, 20: 1, 30: 2}   # in the popup menu's "Base Size" (5th of 8 entries)
 PRESSES = ["d", "a", "w", "s", "space"]
 CONTROLS = [("View", "ball"), ("Translate XY", "pad"), ("Translate Z", "pad")]
@@ -282,9 +296,9 @@ class Program:  # a program started under the counter, the pointer resting over 
         OTHER_LOAD.append(max(0.0, machine - program - xvfb))
         return frames / max(1e-9, (t1 - t0) / 1e9), program, others, OTHER_LOAD[-1]
 
-    def point(self, name, part="rect"):  # the middle of a part of a panel control, on the screen
+    def point(self, name, part="rect", n=1):  # the middle of a part of the n'th control so named, on the screen
         left, top = self.x.geometry(self.x.children(self.win)[0])[:2]
-        x, y, w, h = LAYOUT[name, 1][part]
+        x, y, w, h = LAYOUT[name, n][part]
         return left + x + w // 2, top + y + h // 2
 
     def settle(self):  # (time of its first swap, checksum) of the picture the view rests on
@@ -445,7 +459,48 @@ def actions(x, inp, args, shim, tmp):
     return out
 
 
-def report(args, exact, keys, rest, moves, turn_keys, clicks, held):
+def big(x, inp, args, shim, tmp):
+    """Press -> changed frame at 30/6000 with the cursor in view: of d and a,
+    and of clicks on the plate's colour, Undo Last and Clear Board: {what: [ms]}."""
+    p, out = open_scene(x, inp, args.program, shim, tmp, "30/6000"), {}
+    inp.type(["s"] * 15)  # the front row
+    pad = p.point("Translate Z", "pad")
+    for _ in range(BIG_PUSH // 300):
+        inp.drag(pad, [(0, -k) for k in range(10, 301, 10)])
+    p.settle()
+    width, height = x.geometry(p.win)[2:]
+    view = x.pixels(p.win, (0, 0, width - x.geometry(x.children(p.win)[0])[2], height))
+    grey = sum(1 for i in range(0, len(view), 3) if view[i] == view[i + 1] == view[i + 2] > 40)
+    assert grey > 20, f"the cursor is not in view ({grey} grey pixels)"
+    print(f"  the model pushed {BIG_PUSH * 0.005:g} units away: the cursor shows {grey} grey pixels", flush=True)
+    keys = out.setdefault("d or a", [])
+    for i in range(args.presses):
+        time.sleep(0.15 + random.uniform(0, 0.2))
+        p.settle()
+        timed_change(p, inp.press("d" if i % 2 == 0 else "a"), keys)
+
+    def click(what, name, part="rect", n=1):
+        if part.startswith("item:"):
+            inp.move(*p.point(name, "box", n))
+            time.sleep(0.1)
+            inp.click()  # opens the list
+        inp.move(*p.point(name, part, n))
+        p.settle()
+        time.sleep(random.uniform(0, 0.3))
+        timed_change(p, inp.click(), out.setdefault(what, []))
+
+    for colour in ("Red", "Green"):
+        click("the plate's colour", "Color:", "item:" + colour, 2)
+    for _ in range(3):
+        click("Undo Last", "Undo Last")
+    click("Clear Board", "Clear Board")
+    x.move(*p.view)
+    assert not any(map(any, p.heights(30))), "Clear Board left bricks"
+    p.quit()
+    return out
+
+
+def report(args, exact, keys, rest, moves, turn_keys, clicks, held, big_clicks=None):
     """The figures as Markdown tables."""
     label = lambda name: f"{SCENES[name][0]}x{SCENES[name][0]}, " + (  # noqa: E731
         f"{SCENES[name][1]} bricks" if SCENES[name][1] else "empty")
@@ -490,13 +545,22 @@ def report(args, exact, keys, rest, moves, turn_keys, clicks, held):
         print("\n| 20x20, 300 bricks: click → changed frame | median | worst | clicks |\n|---|---|---|---|")
         for what, millis in clicks.items():
             print(f"| {what} | {fmt(statistics.median(millis))} | {fmt(max(millis))} | {len(millis)} |")
+    if big_clicks:
+        print("\n| 30x30, 6,000 bricks, the cursor in view: press → changed frame | median | worst | presses |"
+              "\n|---|---|---|---|")
+        for what, millis in big_clicks.items():
+            print(f"| {what} | {fmt(statistics.median(millis))} | {fmt(max(millis))} | {len(millis)} |")
     if held:
-        rss, hwm, kinds = held
-        print(f"\n| 30x30, 300 bricks, after the drags | resident |\n|---|---|\n| VmRSS | {rss:.0f} MiB |"
-              f"\n| VmHWM | {hwm:.0f} MiB |")
-        for what, mib in kinds[:6]:
-            print(f"| {what} | {mib:.1f} MiB |")
-        print(f"| the rest ({len(kinds) - 6} kinds of mapping) | {sum(m for _, m in kinds[6:]):.1f} MiB |")
+        names = list(held)
+        kinds = {n: dict(held[n][2]) for n in names}
+        print("\n| after the drags | " + " | ".join(label(n) for n in names) + " |\n|---|" + "---|" * len(names))
+        print("| VmRSS | " + " | ".join(f"{held[n][0]:.0f} MiB" for n in names) + " |")
+        print("| VmHWM | " + " | ".join(f"{held[n][1]:.0f} MiB" for n in names) + " |")
+        first = held[names[0]][2]
+        for what, _ in first[:6]:
+            print(f"| {what} | " + " | ".join(f"{kinds[n].get(what, 0):.1f} MiB" for n in names) + " |")
+        print("| the rest | " + " | ".join(
+            f"{sum(m for w, m in held[n][2] if w not in dict(first[:6])):.1f} MiB" for n in names) + " |")
     if OTHER_LOAD:
         print(f"\nBusy besides the program and X in the rest measures: up to {max(OTHER_LOAD):.2f} "
               f"of {os.cpu_count()} cores; other programs skew the figures above.")
@@ -520,7 +584,7 @@ def main():
     args.program, bare = built("app", "plok_time"), built("bench", "plok_time_without_panel")
     exact = built("bench", "plok_time_exact_only")
     shim = os.path.abspath(args.shim or built("bench", "libswap_counter.so"))
-    if set(parts) & {"move", "turn-keys", "actions", "memory"}:  # the build's layout, or the counter's build's
+    if set(parts) & {"move", "turn-keys", "actions", "big", "memory"}:  # the build's layout, or the counter's build's
         layouts = [built("tests", "panel_layout"), os.path.join(os.path.dirname(shim), "..", "tests", "panel_layout")]
         LAYOUT.update(panel_layout(next((f for f in layouts if os.path.exists(f)), layouts[0]))[0])
     if "move" in parts and not os.path.exists(exact):
@@ -553,13 +617,14 @@ def main():
             print(f"  press -> changed frame, ms: {' '.join(f'{m:.0f}' for m in millis)}; no change: {missed}")
             print(f"  press -> key read, ms: {' '.join(f'{m:.0f}' for m in reads)}", flush=True)
             rows.append((name, fps, cores, millis, reads, missed))
-        moves, held = {}, None
+        moves, held = {}, {}
         for name in (args.scenes or MOVE_SCENES).split(",") if "move" in parts else []:
             for binary in filter(None, (args.program, exact)):
                 print(f"\nScene {name}, {os.path.basename(binary)}, {args.drag_seconds:g} s drags:", flush=True)
-                mine = "memory" in parts and name == "30/300" and binary == args.program
+                mine = "memory" in parts and name in MEMORY_SCENES and binary == args.program
                 moves[name, binary], after = drags(x, inp, args, binary, shim, tmp, name, mine)
-                held = held or after
+                if after:
+                    held[name] = after
         if "turn-keys" in parts:
             print(f"\nScene 30/300, {args.turns} keys each 20 ms after a short turn:", flush=True)
             turn_keys = keys_after_turn(x, inp, args, shim, tmp)
@@ -570,12 +635,19 @@ def main():
             clicks = actions(x, inp, args, shim, tmp)
             for what, millis in clicks.items():
                 print(f"  {what}, press -> changed frame, ms: {' '.join(f'{m:.0f}' for m in millis)}")
-        if "memory" in parts and not held:
-            print("\nScene 30/300, drags for the memory:", flush=True)
-            held = drags(x, inp, args, args.program, shim, tmp, "30/300", True)[1]
+        if "big" in parts:
+            print(f"\nScene 30/6000, the cursor in view, {args.presses} keys and clicks:", flush=True)
+            big_clicks = big(x, inp, args, shim, tmp)
+            for what, millis in big_clicks.items():
+                print(f"  {what}, press -> changed frame, ms: {' '.join(f'{m:.0f}' for m in millis)}")
+        for name in MEMORY_SCENES if "memory" in parts else []:
+            if name not in held:
+                print(f"\nScene {name}, drags for the memory:", flush=True)
+                held[name] = drags(x, inp, args, args.program, shim, tmp, name, True)[1]
         print(f"\nRenderer: {Program.renderer}")
         report(args, exact, rows, "rest" in parts and (med, panel_swaps), moves,
-               "turn-keys" in parts and turn_keys, "actions" in parts and clicks, held)
+               "turn-keys" in parts and turn_keys, "actions" in parts and clicks, held,
+               "big" in parts and big_clicks)
 
 
 if __name__ == "__main__":
