@@ -193,6 +193,9 @@ void draw_stud_batch(const StudBatch &batch)
     glDrawElements(GL_TRIANGLES, GLsizei(batch.triangles.size()), GL_UNSIGNED_INT, batch.triangles.data());
     glDisableClientState(GL_NORMAL_ARRAY);
     glDisableClientState(GL_VERTEX_ARRAY);
+    // Left current as GLU's wall leaves it after a stud, in the wall's own
+    // frame (its last normal, at angle 0): the boxes drawn next are lit with it.
+    glNormal3f(0, 1, 0);
 }
 
 // A brick's top, row by row, as its studs are drawn: the int counters are

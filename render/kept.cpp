@@ -92,7 +92,7 @@ unsigned kept_faces(const Kept &k, std::size_t brick)
 {
     if (k.bricks[brick].flag != 0)
         return 0;
-    return (1u << FACES) - 1 - (k.every_face ? 0 : covered_faces(brick));
+    return ALL_FACES & ~(k.every_face ? 0 : covered_faces(brick));
 }
 
 void keep_faces(Kept &k, std::size_t brick, unsigned faces)
@@ -130,7 +130,7 @@ void draw_group(const Group &g, bool lines, const std::vector<std::size_t> &near
     std::vector<GLint> first;
     std::vector<GLsizei> count;
     for (std::size_t place = 0; place < g.owner.size(); place++) {
-        if (std::binary_search(near.begin(), near.end(), g.owner[place].first))
+        if (!near.empty() && std::binary_search(near.begin(), near.end(), g.owner[place].first))
             continue;
         if (!count.empty() && first.back() + count.back() == GLint(place) * per_face)
             count.back() += per_face;
