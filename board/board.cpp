@@ -339,8 +339,12 @@ void set_base_size(int id)
 void reset_board()
 {
     cursor = Block(0, 0, 0, 0, 2, 2, 0);
-    blocks.clear();
-    forget_placed();
+    // Every record let go, its memory too: a board as at start.
+    std::vector<Block>().swap(blocks);
+    std::vector<Placed>().swap(placed);
+    std::vector<Covered>().swap(covered);
+    decltype(filler)().swap(filler);
+    decltype(open_studs)().swap(open_studs);
     zero_height_map();
     board_size_x = board_size_z = 10;
     extent_x = extent_z = 0;
@@ -389,7 +393,7 @@ static void for_each_filler(const Cell &cell, Visit visit)
 
 static bool entered(const Sight &sight, std::size_t brick)
 {
-    return std::find(sight.entered.begin(), sight.entered.end(), brick) != sight.entered.end();
+    return std::binary_search(sight.entered.begin(), sight.entered.end(), brick);
 }
 
 // A brick that `sight` counts as covering fills the cell.
@@ -419,16 +423,17 @@ Sight sight_from(const float eye[3], float near_reach)
 {
     Sight sight{{eye[0], eye[1], eye[2]}, near_reach, blocks.size(), {}};
     const auto add = [&](std::size_t i) {
-        if (blocks[i].flag == 0 && distance_to_brick(eye, blocks[i]) <= near_reach && !entered(sight, i))
+        if (blocks[i].flag == 0 && distance_to_brick(eye, blocks[i]) <= near_reach)
             sight.entered.push_back(i);
     };
     // The cells about the eye, a cell more each way for the rounding; or,
-    // where the view reaches far (a window of extreme shape), every brick.
+    // where the view reaches far (a window of extreme shape) or the eye is
+    // far beyond any cell, every brick.
     const float lo[3] = {(eye[0] - near_reach) / CELL - 1, (eye[1] - near_reach) / CELL - 1, (-eye[2] - near_reach) / CELL - 1};
     const float hi[3] = {(eye[0] + near_reach) / CELL + 1, (eye[1] + near_reach) / CELL + 1, (-eye[2] + near_reach) / CELL + 1};
     double cells = 1;
     for (int k = 0; k < 3; k++)
-        cells *= double(hi[k]) - double(lo[k]) + 1;
+        cells *= std::abs(lo[k]) < 1e6f && std::abs(hi[k]) < 1e6f ? double(hi[k]) - double(lo[k]) + 1 : HUGE_VAL;
     if (!(cells <= 4.0 * double(filler.size()) + 64)) {
         for (std::size_t i = 0; i < blocks.size(); i++)
             add(i);
@@ -438,6 +443,8 @@ Sight sight_from(const float eye[3], float near_reach)
         for (int row = int(std::floor(lo[2])); row <= int(std::floor(hi[2])); row++)
             for (int column = int(std::floor(lo[0])); column <= int(std::floor(hi[0])); column++)
                 for_each_filler({level, row, column}, add);
+    std::sort(sight.entered.begin(), sight.entered.end());
+    sight.entered.erase(std::unique(sight.entered.begin(), sight.entered.end()), sight.entered.end());
     return sight;
 }
 

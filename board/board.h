@@ -102,7 +102,7 @@ struct Sight {
     float eye[3];
     float near_reach;
     std::size_t bricks;                 // the bricks placed when it was taken: only they cover
-    std::vector<std::size_t> entered;   // those of them the view can enter
+    std::vector<std::size_t> entered;   // those of them the view can enter, in order
 };
 Sight sight_from(const float eye[3], float near_reach);
 bool stud_hidden(const Sight &sight, int column, int row, int level);

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <set>
 #include <array>
 
@@ -69,12 +70,18 @@ void check_hidden(std::size_t at, const float eye[3], float reach)
         }
         return std::sqrt(d) <= reach;
     };
-    auto filled = [&](int c, int r, int level, bool any) {
-        for (const Block &b : blocks)
-            if (b.y == level && b.x <= c && c < b.x + b.length && b.z <= r && r < b.z + b.width && (any || !enters(b)))
-                return true;
-        return false;
-    };
+    // Cells {level, row, column} that bricks fill; those the view does not
+    // enter, those it does; the colour of the last brick to fill each.
+    std::set<std::array<int, 3>> by_any, by_closed, by_entered;
+    std::map<std::array<int, 3>, int> colour;
+    for (const Block &b : blocks)
+        for (int r = int(b.z); r < b.z + b.width; r++)
+            for (int c = int(b.x); c < b.x + b.length; c++) {
+                by_any.insert({int(b.y), r, c});
+                (enters(b) ? by_entered : by_closed).insert({int(b.y), r, c});
+                colour[{int(b.y), r, c}] = b.color;
+            }
+    auto filled = [&](int c, int r, int level, bool any) { return (any ? by_any : by_closed).count({level, r, c}) != 0; };
     auto covered = [&](int c, int r, int level) { return filled(c, r, level, false); };
     std::set<std::array<int, 4>> expected;  // level, row, column, colour
     for (int r = 0; r < board_size_z; r++)
@@ -87,17 +94,10 @@ void check_hidden(std::size_t at, const float eye[3], float reach)
         for (int r = int(b.z); r < b.z + b.width; r++)
             for (int c = int(b.x); c < b.x + b.length; c++) {
                 const int level = int(b.y) + 1;
-                bool hidden = false;
-                for (const Block &under : blocks)  // on a brick the view enters, a stud shows
-                    hidden = hidden || (under.y == b.y && under.x <= c && c < under.x + under.length && under.z <= r &&
-                                        r < under.z + under.width && enters(under));
-                hidden = !hidden && covered(c, r, level);
+                // On a brick the view enters, a stud shows.
+                const bool hidden = !by_entered.count({int(b.y), r, c}) && covered(c, r, level);
                 CHECK(stud_hidden(sight, c, r, level) == hidden, "a brick's stud wrongly left out or drawn");
-                int colour = 0;  // the last brick placed under it gives its colour
-                for (const Block &under : blocks)
-                    if (under.y == b.y && under.x <= c && c < under.x + under.length && under.z <= r && r < under.z + under.width)
-                        colour = under.color;
-                if (!hidden) expected.insert({level, r, c, colour});
+                if (!hidden) expected.insert({level, r, c, colour[{int(b.y), r, c}]});
             }
     const std::vector<Stud> studs = visible_studs(sight);
     std::set<std::array<int, 4>> got;
@@ -106,23 +106,24 @@ void check_hidden(std::size_t at, const float eye[3], float reach)
 
     for (std::size_t i = 0; i < blocks.size(); i++) {
         const Block &b = blocks[i];
+        bool all_closed[6] = {true, true, true, true, true, true}, all_filled[6] = {true, true, true, true, true, true};
+        for (int r = int(b.z) - 1; r <= b.z + b.width; r++)
+            for (int c = int(b.x) - 1; c <= b.x + b.length; c++)
+                for (int level = int(b.y) - 1; level <= b.y + 1; level++) {
+                    const bool inside_r = r >= b.z && r < b.z + b.width, inside_c = c >= b.x && c < b.x + b.length;
+                    const bool beyond[6] = {r == b.z - 1 && inside_c && level == b.y,           // front
+                                            c == b.x + b.length && inside_r && level == b.y,   // right
+                                            level == b.y - 1 && inside_r && inside_c,           // bottom
+                                            level == b.y + 1 && inside_r && inside_c,           // top
+                                            r == b.z + b.width && inside_c && level == b.y,    // back
+                                            c == b.x - 1 && inside_r && level == b.y};          // left
+                    for (int f = 0; f < 6; f++)
+                        if (beyond[f]) all_closed[f] = all_closed[f] && covered(c, r, level), all_filled[f] = all_filled[f] && filled(c, r, level, true);
+                }
         unsigned hidden = 0, against = 0;
         for (int f = 0; f < 6; f++) {
-            bool all_closed = true, all_filled = true;
-            for (int r = int(b.z) - 1; r <= b.z + b.width; r++)
-                for (int c = int(b.x) - 1; c <= b.x + b.length; c++)
-                    for (int level = int(b.y) - 1; level <= b.y + 1; level++) {
-                        const bool inside_r = r >= b.z && r < b.z + b.width, inside_c = c >= b.x && c < b.x + b.length;
-                        const bool beyond[6] = {r == b.z - 1 && inside_c && level == b.y,                  // front
-                                                c == b.x + b.length && inside_r && level == b.y,          // right
-                                                level == b.y - 1 && inside_r && inside_c,                  // bottom
-                                                level == b.y + 1 && inside_r && inside_c,                  // top
-                                                r == b.z + b.width && inside_c && level == b.y,           // back
-                                                c == b.x - 1 && inside_r && level == b.y};                 // left
-                        if (beyond[f]) all_closed = all_closed && covered(c, r, level), all_filled = all_filled && filled(c, r, level, true);
-                    }
-            hidden |= unsigned(all_closed && !enters(b)) << f;
-            against |= unsigned(all_filled) << f;
+            hidden |= unsigned(all_closed[f] && !enters(b)) << f;
+            against |= unsigned(all_filled[f]) << f;
         }
         CHECK(hidden_faces(sight, i) == hidden, "a face wrongly left out or drawn");
         CHECK(covered_faces(i) == against, "a face wrongly counted against other bricks");
@@ -162,10 +163,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size)
         case 11: cursor.length = 1 + arg % 10, settle_cursor(); break;
         case 12: set_block_color(1 + arg % 3); break;
         case 13: set_base_color(1 + arg % 3); break;
-        case 15:  // a look from an eye around or inside the model (the next three bytes), up to a few times
+        case 15:  // a look from an eye around or inside the model (the next three bytes), up to a few times;
+                  // or from far away, or reaching everywhere (a window of extreme shape)
             if (at + 3 < size && looks++ < 4) {
-                const float eye[3] = {data[at + 1] / 16.0f - 4, data[at + 2] / 32.0f - 1, 4 - data[at + 3] / 16.0f};
-                check_hidden(at, eye, 0.05f + arg / 16.0f);
+                const float far = arg == 14 ? 1e8f : 1;
+                const float eye[3] = {far * (data[at + 1] / 16.0f - 4), far * (data[at + 2] / 32.0f - 1), far * (4 - data[at + 3] / 16.0f)};
+                check_hidden(at, eye, arg == 15 ? INFINITY : 0.05f + arg / 16.0f);
                 at += 3;
             }
             break;
@@ -180,5 +183,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size)
         }
         check_board(at);
     }
+    reset_board();  // all it took given back within the run, as the fuzzer's leak check counts
     return 0;
 }
