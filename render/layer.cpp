@@ -53,6 +53,7 @@ struct Layer {
     long frames = 0;               // frames drawn in that context
     bool usable = false;           // framebuffer objects exist there, and the proof did not fail
     bool proven = false;           // targets drawn there come out as the window does
+    bool proof_due = false;        // the last frame was its first, drawn in full without the proof
     int width = 0, height = 0;     // 0: no buffers
     int failed_width = 0, failed_height = 0;  // the window's size when buffers or a copy last failed...
     std::chrono::steady_clock::time_point failed_at;  // ...and when
@@ -261,6 +262,19 @@ bool failed_lately(int width, int height)
            std::chrono::steady_clock::now() - layer.failed_at < RETRY_AFTER;
 }
 
+// Once per context: whether targets draw there as the window does.
+bool prove(int width, int height)
+{
+    const Proof proof = prove_targets(width, height);
+    if (proof == Proof::failed) {
+        failed(width, height);
+        return false;
+    }
+    layer.proven = layer.usable = proof == Proof::same;
+    ++(layer.proven ? layer_counts.proven : layer_counts.refused);
+    return layer.usable;
+}
+
 }  // namespace
 
 bool show_layer()
@@ -277,6 +291,7 @@ bool show_layer()
         layer.usable = framebuffers_exist();
     }
     const bool first_frame = layer.frames++ == 0;
+    layer.proof_due = first_frame;
     if (!layer.usable)
         return false;
 
@@ -294,17 +309,8 @@ bool show_layer()
         failed(width, height);  // a window too large for the GL's buffers: in full until it is smaller
         return false;
     }
-    if (!layer.proven) {
-        const Proof proof = prove_targets(width, height);
-        if (proof == Proof::failed) {
-            failed(width, height);
-            return false;
-        }
-        layer.proven = layer.usable = proof == Proof::same;
-        ++(layer.proven ? layer_counts.proven : layer_counts.refused);
-        if (!layer.usable)
-            return false;
-    }
+    if (!layer.proven && (first_frame || !prove(width, height)))
+        return false;  // the first frame in full at once, the proof after it
     if (int(width) != layer.width || int(height) != layer.height) {
         free_buffers();
         if (!make_buffers(width, height)) {
@@ -351,4 +357,21 @@ bool refine_layer()
         exact_drawing_took(refining_ms(), refined_studs());
     }
     return done;
+}
+
+bool layer_proof_due()
+{
+    return layer.proof_due;
+}
+
+void prove_layer()
+{
+    layer.proof_due = false;
+    if (!layer_enabled || glXGetCurrentContext() != layer.context || !layer.usable || layer.proven)
+        return;
+    unsigned width = 0, height = 0;
+    glXQueryDrawable(glXGetCurrentDisplay(), glXGetCurrentDrawable(), GLX_WIDTH, &width);
+    glXQueryDrawable(glXGetCurrentDisplay(), glXGetCurrentDrawable(), GLX_HEIGHT, &height);
+    if (width > 0 && height > 0 && !failed_lately(width, height) && target_fits(width, height))
+        prove(width, height);  // else the next frame sees to it
 }

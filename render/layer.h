@@ -45,6 +45,15 @@ bool layer_refining();
 // scene is complete and the next frame should show it. A scene that changed
 // since the quick frame is left to the next frame, which starts it again.
 bool refine_layer();
+// A GL context's first frame is drawn in full at once, without waiting for
+// the proof above. From it until prove_layer() or the next frame,
+// layer_proof_due() is true, and the next frame is due whatever changes: GL
+// lights a context's first frame with its initial normal, and no later one.
+// prove_layer(), with the window's GL context current, proves the targets
+// there (where it has framebuffer objects) before that frame would use them;
+// a frame that comes first proves them itself.
+bool layer_proof_due();
+void prove_layer();
 
 // For tests and benchmarks.
 extern bool layer_enabled;       // false: show_layer() does nothing and returns false
