@@ -319,7 +319,7 @@ def sleeps_and_wakes(s):
                                                   x.click(s.left + 20, s.top + 20),
                                                   s.wait(lambda: not x.menus(), "no menu"), s.over_view())),
             ("a spinner arrow held", lambda: (x.move(*s.point("Length:", "up")),
-                                              x.xdotool("mousedown", 1, "sleep", 1, "mouseup", 1), s.over_view())),
+                                              x.xdotool("mousedown", 1, "sleep", 0.6, "mouseup", 1), s.over_view())),
             ("a text field", lambda: (s.click("Width:", "field"), x.key("1", "Return"))),
             ("the window hidden, a key sent to it", lambda: (hidden.append(s.shot()),
                                                              x.xdotool("windowunmap", "--sync", s.win),
@@ -353,7 +353,6 @@ def sleeps_and_wakes(s):
         s.shows(lambda p: p != red, "another window over the view")
     cover.kill()
     s.shows(lambda p: p == red, "the view's pixels back")
-    s.rest("all that")
 
 
 def storm(seed, seconds):

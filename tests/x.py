@@ -33,13 +33,10 @@ def panel_layout(binary):
     return layout, int(out.splitlines()[0].split("=")[1])
 
 
-class WindowAttributes(ctypes.Structure):  # Xlib's XSetWindowAttributes
+class WindowAttributes(ctypes.Structure):  # Xlib's XSetWindowAttributes, as far as backing_store
     _fields_ = [(name, ctypes.c_ulong) for name in ("background_pixmap", "background_pixel", "border_pixmap",
                                                     "border_pixel")] + \
-               [(name, ctypes.c_int) for name in ("bit_gravity", "win_gravity", "backing_store")] + \
-               [("backing_planes", ctypes.c_ulong), ("backing_pixel", ctypes.c_ulong), ("save_under", ctypes.c_int),
-                ("event_mask", ctypes.c_long), ("do_not_propagate_mask", ctypes.c_long),
-                ("override_redirect", ctypes.c_int), ("colormap", ctypes.c_ulong), ("cursor", ctypes.c_ulong)]
+               [(name, ctypes.c_int) for name in ("bit_gravity", "win_gravity", "backing_store")]
 
 
 class App(subprocess.Popen):  # a started program; `out` and `err` are what it has printed so far
