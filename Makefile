@@ -77,13 +77,15 @@ soak: build-test
 bench: deps-test build
 	python3 tests/x.py $(BUILD)/bench/frame_bench
 
-# The whole program under Xvfb: key press to changed frame in four scenes, its
-# frames and CPU at rest with the panel and without, its frames while the view
-# is dragged and the exact picture after it, keys after a turn, panel clicks
-# with 300 bricks and its memory (under 10 minutes; parts alone, e.g.
+# The whole program under Xvfb: the start to its first frame, its frames and
+# CPU at rest (with and without framebuffer objects), key press to changed
+# frame in four scenes, its frames while the view is dragged and the exact
+# picture after it, keys after a turn, panel clicks with 300 bricks and its
+# memory (about 20 minutes; parts alone, e.g.
 # python3 bench/program_bench.py build --parts move --scenes 30 --drag-seconds 2).
+# OLDER=dir,dir: older builds' trees, started and measured at rest beside this one.
 bench-program: deps-test build
-	python3 bench/program_bench.py $(BUILD)
+	python3 bench/program_bench.py $(BUILD) $(if $(OLDER),--older $(OLDER))
 
 # The picture in this README.
 screenshot: deps-test build

@@ -4,11 +4,9 @@
 // happens in GLUT callbacks on the one thread.
 #include <GL/freeglut.h>
 #include <GL/glx.h>
-#include <sys/select.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 
 #include "board/board.h"
 #include "glui/glui.h"
@@ -22,22 +20,28 @@
 
 int main_window;
 
-// Frames the idle handler asks for come no oftener than a display shows them.
-constexpr double IDLE_FRAME_INTERVAL = 1.0 / 60;
-static double last_frame_time;  // when the view's last frame began or was asked for by the idle handler
+static void redisplay_on_idle();
 
-static double seconds_now()
+// A frame is drawn when something asks for one: a change that shows (each
+// key, control, menu entry and the board's rules ask for their own), GLUT
+// (the window exposed, resized, mapped), or the drawn layer, which has work
+// for the idle turns after some frames. Only while it has, the idle handler is
+// installed; otherwise GLUT sleeps until an event or a timer comes.
+static void sleep_unless_busy()
 {
-    timespec t;
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return double(t.tv_sec) + t.tv_nsec / 1e9;
+    static bool installed = false;
+    const bool busy = layer_proof_due() || layer_refining();
+    if (busy != installed) {
+        installed = busy;
+        GLUI_Master.set_glutIdleFunc(busy ? redisplay_on_idle : nullptr);
+    }
 }
 
 static void display_scene()
 {
-    last_frame_time = seconds_now();
     draw_frame();
     glutSwapBuffers();
+    sleep_unless_busy();  // a first frame leaves the layer's proof to do, a quick one the exact scene
 }
 
 static void reshape_window(int width, int height)
@@ -47,42 +51,23 @@ static void reshape_window(int width, int height)
     glutPostRedisplay();
 }
 
-// Sleeps until `deadline` or until the X server has input for the program,
-// whichever comes first.
-static void wait_for_input(double deadline)
-{
-    Display *display = glXGetCurrentDisplay();
-    const double left = deadline - seconds_now();
-    if (!display || left <= 0 || XPending(display)) return;  // XPending also reads what has come
-    const int fd = ConnectionNumber(display);
-    fd_set readable;
-    FD_ZERO(&readable);
-    FD_SET(fd, &readable);
-    timeval timeout = {0, long(left * 1e6)};
-    select(fd + 1, &readable, nullptr, nullptr, &timeout);
-}
-
-// The view is redrawn continuously, a frame each display interval; between
-// frames the program sleeps until input comes, and input is handled (and
-// drawn, when it changes something) at once. The panel's held arrows repeat
-// from the idle turns too. While the exact picture is still being drawn
-// behind quick frames, the idle turns draw it a piece at a time instead,
-// without sleeping, input first, and show it once it is complete.
+// The layer's work, a step each turn, input first: after the first frame its
+// proof, then the next frame (which differs from the first in any case);
+// while the exact picture is drawn behind quick frames, a piece of it, and
+// the frame that shows it once it is complete.
 static void redisplay_on_idle()
 {
-    if (layer_refining()) {
-        Display *display = glXGetCurrentDisplay();
-        if (display && XPending(display)) return;  // input first
+    Display *display = glXGetCurrentDisplay();
+    if (!display || !XPending(display)) {  // XPending also reads what has come
         if (glutGetWindow() != main_window) glutSetWindow(main_window);
-        if (refine_layer()) glutPostRedisplay();
-        return;
+        if (layer_proof_due()) {
+            prove_layer();
+            glutPostRedisplay();
+        } else if (refine_layer()) {
+            glutPostRedisplay();
+        }
     }
-    wait_for_input(last_frame_time + IDLE_FRAME_INTERVAL);
-    const double now = seconds_now();
-    if (now < last_frame_time + IDLE_FRAME_INTERVAL) return;  // input came first
-    last_frame_time = now;  // counted when asked for: a hidden window draws nothing
-    if (glutGetWindow() != main_window) glutSetWindow(main_window);
-    glutPostRedisplay();
+    sleep_unless_busy();
 }
 
 // Mouse buttons and drags over the 3-D view change nothing; the toolkit still
@@ -121,7 +106,7 @@ int main(int argc, char **argv)
     build_control_panel();
     glui->set_main_gfx_window(main_window);
     board_seams = {redisplay_main_window, show_settings, chosen_size_item};
-    GLUI_Master.set_glutIdleFunc(redisplay_on_idle);
+    sleep_unless_busy();  // no idle handler until a frame leaves the layer work for it
 
     look_center = {float(board_size_x * CELL / 2.0), 0.0f, float(-board_size_z * CELL / 2.0)};
     glEnable(GL_DEPTH_TEST);

@@ -3,9 +3,9 @@
 is dragged, what it costs while nothing happens and what memory it holds.
 Not a test: it prints figures, and fails only when it cannot measure.
 
-    python3 bench/program_bench.py BUILD_DIR [--parts rest,keys,move,turn-keys,actions,big,memory]
-        [--scenes 10,30,20/150,30/300] [--presses N] [--seconds S] [--rounds N]
-        [--drag-seconds S] [--turns N] [--shim LIBSWAP_COUNTER]
+    python3 bench/program_bench.py BUILD_DIR [--parts start,rest,keys,move,turn-keys,actions,big,memory]
+        [--older OLD_BUILD_DIR,...] [--scenes 10,30,20/150,30/300] [--presses N] [--seconds S]
+        [--rounds N] [--starts N] [--drag-seconds S] [--turns N] [--shim LIBSWAP_COUNTER]
 
 Runs under a virtual X server of its own. Frames are buffer swaps, counted
 and traced per window by the preloaded BUILD_DIR/bench/libswap_counter.so
@@ -23,10 +23,20 @@ bricks, 30x30 with 300, 3,000 or 6,000 or 20x20 with 300 ("30/300",
 bricks dropped by keys in a snake, a layer at a time (225 on the 30x30
 board), counted in the "p" report.
 
-rest: on the 10x10 board, the program against BUILD_DIR/bench/
-plok_time_without_panel (main.cpp with the panel left windowless), N rounds
-in turn: frames per second, CPU (all threads, as a fraction of a core; what
-else kept the machine busy is printed too), the panel's swaps (should be none).
+start (--starts times, alternating with each --older build, whose programs
+run under this build's counter): from just before the program is started to
+the return of the 3-D view's first buffer swap (the trace's read-back of its
+pixels included, about 1 ms).
+
+rest: once the view is at rest, over S seconds: the buffer swaps per second
+of the 3-D view and of the panel, the CPU of the program (all threads, as a
+fraction of a core) and of the X server (what else kept the machine busy is
+printed too). On the 10x10 board and at 30x30 with 300 bricks, each with
+framebuffer objects and without them (Mesa told to offer GL 2.1 without
+ARB_framebuffer_object, where every frame is drawn in full), each for this
+build, each --older build and, at 10x10 with framebuffer objects,
+BUILD_DIR/bench/plok_time_without_panel (main.cpp with the panel left
+windowless); N rounds in turn, medians.
 
 keys (--scenes, the first four by default): the view's frames/s and CPU at
 rest over S seconds with the pixel trace paused, then N presses of d, a, w, s,
@@ -94,7 +104,9 @@ SCENES = {"10": (10, 0), "30": (30, 0), "20/150": (20, 150), "30/300": (30, 300)
           "30/3000": (30, 3000), "30/6000": (30, 6000)}
 KEY_SCENES, MOVE_SCENES = "10,30,20/150,30/300", "30,30/300,30/3000,30/6000"
 MEMORY_SCENES = ["30/300", "30/6000"]
-PARTS = ["rest", "keys", "move", "turn-keys", "actions", "big", "memory"]
+PARTS = ["start", "rest", "keys", "move", "turn-keys", "actions", "big", "memory"]
+REST_SCENES = ["10", "30/300"]
+IN_FULL = {"MESA_GL_VERSION_OVERRIDE": "2.1", "MESA_EXTENSION_OVERRIDE": "-GL_ARB_framebuffer_object"}
 BIG_PUSH = 2400   # px the Translate Z pad is dragged up in the big scene: 12 units away
 SIZE_ITEM = {10: 0, 20: 1, 30: 2}   # in the popup menu's "Base Size" (5th of 8 entries)
 PRESSES = ["d", "a", "w", "s", "space"]
@@ -207,11 +219,6 @@ class Trace:  # the swap trace as the program writes it: the view's swaps, the o
         return next((ts for ts, s in self.swaps if ts >= t and [s] != shown and (self.began[ts] or began) >= began),
                     None)
 
-    def still(self, since):  # two frames in a row alike, both after `since`
-        self.poll()
-        last = [s for ts, s in self.swaps if ts > since][-2:]
-        return len(last) == 2 and last[0] == last[1]
-
     def settled(self):
         """(time, checksum) of the first swap of the picture shown last, once
         no other has come for SETTLE seconds; else None."""
@@ -266,11 +273,12 @@ def memory(pid):
 class Program:  # a program started under the counter, the pointer resting over its 3-D view
     renderer = "?"  # as the last traced program named it
 
-    def __init__(self, x, binary, shim, tmp, trace=False):
-        self.x, self.counts = x, os.path.join(tmp, f"counts{clock_ns()}")
-        env = {"LD_PRELOAD": shim, "PLOK_SWAP_COUNTS": self.counts}
+    def __init__(self, x, binary, shim, tmp, trace=False, env=None):
+        self.x, self.counts, self.in_full = x, os.path.join(tmp, f"counts{clock_ns()}"), bool(env)
+        env = dict(env or {}, LD_PRELOAD=shim, PLOK_SWAP_COUNTS=self.counts)
         if trace:
             env["PLOK_SWAP_TRACE"] = self.counts + ".trace"
+        self.started = clock_ns()
         self.app = x.start([binary], env)
         self.win = x.window("PLOK Time", self.app)
         left, top = x.geometry(self.win)[:2]
@@ -280,21 +288,27 @@ class Program:  # a program started under the counter, the pointer resting over 
         wait_for(lambda: read_counts(self.counts)[1].get(self.win, 0) >= 1, 120, "a first frame")
 
     def at_rest(self, seconds):
-        """Over `seconds`: frames per second of the view, cores busy, swaps of
-        other windows; and cores busy besides the program and the X server."""
+        """Over `seconds`: swaps per second of the view and of the other
+        windows (the panel's), cores busy in the program and in the X server,
+        and cores busy besides them."""
         pause = self.trace.path and open(self.trace.path + ".pause", "w")
         time.sleep(1.0)
         pids = (self.app.pid, self.x.xvfb.pid, None)
-        (t0, c0), cpu0, w0 = read_counts(self.counts), [cpu_seconds(p) for p in pids], time.monotonic()
+        c0, cpu0, w0 = read_counts(self.counts)[1], [cpu_seconds(p) for p in pids], time.monotonic()
         time.sleep(seconds)
-        (t1, c1), cpu1, w1 = read_counts(self.counts), [cpu_seconds(p) for p in pids], time.monotonic()
+        c1, cpu1, w1 = read_counts(self.counts)[1], [cpu_seconds(p) for p in pids], time.monotonic()
         if pause:
             os.remove(pause.name)
         frames = c1.get(self.win, 0) - c0.get(self.win, 0)
         others = sum(n - c0.get(w, 0) for w, n in c1.items() if w != self.win)
         program, xvfb, machine = ((b - a) / (w1 - w0) for a, b in zip(cpu0, cpu1))
         OTHER_LOAD.append(max(0.0, machine - program - xvfb))
-        return frames / max(1e-9, (t1 - t0) / 1e9), program, others, OTHER_LOAD[-1]
+        return dict(fps=frames / (w1 - w0), panel_fps=others / (w1 - w0), cores=program, x_cores=xvfb,
+                    load=OTHER_LOAD[-1])
+
+    def first_frame(self):  # ms from just before the start to the view's first swap (traced)
+        wait_for(lambda: self.trace.poll() or self.trace.swaps, 60, "the view's first frame in the trace")
+        return ms(self.trace.swaps[0][0] - self.started)
 
     def point(self, name, part="rect", n=1):  # the middle of a part of the n'th control so named, on the screen
         left, top = self.x.geometry(self.x.children(self.win)[0])[:2]
@@ -311,7 +325,7 @@ class Program:  # a program started under the counter, the pointer resting over 
         return [list(map(int, line.split())) for line in self.app.out[start:].splitlines()[:n]]
 
     def quit(self):
-        if self.trace.renderer != "?":
+        if self.trace.renderer != "?" and not self.in_full:
             Program.renderer = self.trace.renderer
         self.x.key("q")
         self.app.wait(60)
@@ -333,18 +347,17 @@ def build_keys(n, bricks):
     return keys + home + ["d", "w"] * (n // 2 - 1)
 
 
-def open_scene(x, inp, binary, shim, tmp, name):
-    """A traced program showing scene `name`, still."""
+def open_scene(x, inp, binary, shim, tmp, name, env=None):
+    """A traced program showing scene `name`, at rest."""
     n, bricks = SCENES[name]
-    p = Program(x, binary, shim, tmp, trace=True)
+    p = Program(x, binary, shim, tmp, trace=True, env=env)
     if n != 10:
         x.choose(*p.view, (4, 8), (SIZE_ITEM[n], 3))
         x.move(*p.view)
     inp.type(build_keys(n, bricks))
     placed = sum(map(sum, p.heights(n))) // 4
     assert placed == bricks, f"{placed} bricks on the board, not {bricks}"
-    since = clock_ns()
-    wait_for(lambda: p.trace.still(since), 600, "a still view")
+    wait_for(p.trace.settled, 600, "the view at rest")
     return p
 
 
@@ -361,8 +374,9 @@ def timed_change(p, t, millis, reads=None):
 
 def presses(x, inp, args, shim, tmp, name):
     p = open_scene(x, inp, args.program, shim, tmp, name)
-    fps, cores, _, load = p.at_rest(args.seconds)
-    print(f"  at rest: {fps:.1f} frames/s, {cores:.2f} cores (besides it and X: {load:.2f} cores)")
+    rest = p.at_rest(args.seconds)
+    fps, cores = rest["fps"], rest["cores"]
+    print(f"  at rest: {fps:.1f} frames/s, {cores:.3f} cores (besides it and X: {rest['load']:.2f} cores)")
     millis, reads, missed = [], [], 0
     for i in range(args.presses):
         try:
@@ -416,8 +430,7 @@ def keys_after_turn(x, inp, args, shim, tmp):
     p = open_scene(x, inp, args.program, shim, tmp, "30/300")
     ball, millis, reads, begun = p.point("View", "ball"), [], [], []
     for i in range(args.turns):
-        since = clock_ns()
-        wait_for(lambda: p.trace.still(since), 60, "a still view")
+        p.settle()
         time.sleep(random.uniform(0.2, 0.6))
         step = 4 if i % 2 == 0 else -4
         release = inp.drag(ball, [(step * k, 0) for k in range(1, 6)])[1]
@@ -500,11 +513,46 @@ def big(x, inp, args, shim, tmp):
     return out
 
 
-def report(args, exact, keys, rest, moves, turn_keys, clicks, held, big_clicks=None):
+def starts(x, args, shim, tmp, programs):
+    """{label: [ms from the start to the view's first frame]}, the programs in turn."""
+    out = {}
+    for r in range(args.starts):
+        for label, binary in programs if r % 2 == 0 else programs[::-1]:
+            p = Program(x, binary, shim, tmp, trace=True)
+            out.setdefault(label, []).append(p.first_frame())
+            p.quit()
+            print(f"  {label}: {out[label][-1]:.0f} ms", flush=True)
+    return out
+
+
+def resting(x, inp, args, shim, tmp, programs):
+    """{(scene, GL, label): [at_rest figures]} in each scene of REST_SCENES, with
+    framebuffer objects and without, the programs in turn."""
+    out = {}
+    for r in range(args.rounds):
+        for name in REST_SCENES:
+            for gl, env in (("framebuffers", None), ("in full", IN_FULL)):
+                for label, binary in programs if r % 2 == 0 else programs[::-1]:
+                    if label == "without panel" and (name != "10" or env):
+                        continue
+                    p = open_scene(x, inp, binary, shim, tmp, name, env)
+                    f = p.at_rest(args.seconds)
+                    p.quit()
+                    out.setdefault((name, gl, label), []).append(f)
+                    print(f"  {name}, {gl}, {label}: {f['fps']:.2f} swaps/s, panel {f['panel_fps']:.2f}, "
+                          f"{f['cores']:.4f} cores, X {f['x_cores']:.4f} (besides them: {f['load']:.2f})", flush=True)
+    return out
+
+
+def report(args, exact, keys, rest, moves, turn_keys, clicks, held, started=None, big_clicks=None):
     """The figures as Markdown tables."""
     label = lambda name: f"{SCENES[name][0]}x{SCENES[name][0]}, " + (  # noqa: E731
         f"{SCENES[name][1]} bricks" if SCENES[name][1] else "empty")
     fmt = lambda v, digits=0: "—" if v is None else f"{v:.{digits}f} ms"  # noqa: E731
+    if started:
+        print("\n| program | start → the view's first frame, median | fastest | slowest |\n|---|---|---|---|")
+        for program, millis in started.items():
+            print(f"| {program} | {fmt(statistics.median(millis))} | {fmt(min(millis))} | {fmt(max(millis))} |")
     if keys:
         print("\n| scene | frames/s at rest | cores at rest | press → changed frame, median | worst "
               "| of which unread, median | no change |\n|---|---|---|---|---|---|---|")
@@ -512,11 +560,12 @@ def report(args, exact, keys, rest, moves, turn_keys, clicks, held, big_clicks=N
             print(f"| {label(name)} | {fps:.1f} | {cores:.2f} | {fmt(statistics.median(millis))} "
                   f"| {fmt(max(millis))} | {fmt(statistics.median(reads))} | {missed} of {len(millis) + missed} |")
     if rest:
-        (med, panel_swaps) = rest
-        print("\n| 10x10, empty, at rest (medians) | with panel | without panel |\n|---|---|---|")
-        print(f"| frames per second | {med[True][0]:.1f} | {med[False][0]:.1f} |")
-        print(f"| cores busy | {med[True][1]:.2f} | {med[False][1]:.2f} |")
-        print(f"| panel swaps | {panel_swaps} in {args.rounds * args.seconds:g} s | |")
+        print(f"\n| at rest, {args.seconds:g} s (medians of {args.rounds}) | GL | program | view swaps/s "
+              "| panel swaps/s | cores | X server cores |\n|---|---|---|---|---|---|---|")
+        for (name, gl, program), runs in rest.items():
+            med = {k: statistics.median(f[k] for f in runs) for k in runs[0]}
+            print(f"| {label(name)} | {gl} | {program} | {med['fps']:.2f} | {med['panel_fps']:.2f} "
+                  f"| {med['cores']:.4f} | {med['x_cores']:.4f} |")
     if moves:
         print(f"\n| dragging for {args.drag_seconds:g} s | control | frames/s | longest interval | median interval "
               "| new pictures | panel drawing, median | panel frames/s |\n|---|---|---|---|---|---|---|---|")
@@ -574,6 +623,8 @@ def main():
     ap.add_argument("--presses", type=int, default=25)
     ap.add_argument("--seconds", type=float, default=5.0)
     ap.add_argument("--rounds", type=int, default=3)
+    ap.add_argument("--starts", type=int, default=8)
+    ap.add_argument("--older", default="", help="older builds to compare with, e.g. release worktrees' build dirs")
     ap.add_argument("--drag-seconds", type=float, default=5.0)
     ap.add_argument("--turns", type=int, default=15)
     ap.add_argument("--shim", help="the swap counter to preload (default: BUILD's)")
@@ -582,6 +633,8 @@ def main():
     assert set(parts) <= set(PARTS), f"parts are {','.join(PARTS)}"
     built = lambda *path: os.path.abspath(os.path.join(args.build, *path))  # noqa: E731
     args.program, bare = built("app", "plok_time"), built("bench", "plok_time_without_panel")
+    programs = [("this build", args.program)] + [
+        (old, os.path.abspath(os.path.join(old, "app", "plok_time"))) for old in filter(None, args.older.split(","))]
     exact = built("bench", "plok_time_exact_only")
     shim = os.path.abspath(args.shim or built("bench", "libswap_counter.so"))
     if set(parts) & {"move", "turn-keys", "actions", "big", "memory"}:  # the build's layout, or the counter's build's
@@ -595,21 +648,13 @@ def main():
     with tempfile.TemporaryDirectory() as tmp, XSession() as x:
         inp = Input(x.env["DISPLAY"])
         print(f"{os.cpu_count()} cores, load average {os.getloadavg()[0]:.2f} at the start; parts: {args.parts}")
+        started = rest = None
+        if "start" in parts:
+            print(f"\nStarts, {args.starts} of each program in turn:", flush=True)
+            started = starts(x, args, shim, tmp, programs)
         if "rest" in parts:
-            print(f"\nAt rest on the 10x10 board, with the panel and without ({args.rounds} rounds "
-                  f"of {args.seconds:g} s):")
-            rest = {True: [], False: []}
-            panel_swaps = 0
-            for r in range(args.rounds):
-                for panel in ([True, False] if r % 2 == 0 else [False, True]):
-                    p = Program(x, args.program if panel else bare, shim, tmp)
-                    fps, cores, others, load = p.at_rest(args.seconds)
-                    p.quit()
-                    rest[panel].append((fps, cores))
-                    panel_swaps += others if panel else 0
-                    print(f"  {'with' if panel else 'without'} panel: {fps:.1f} frames/s, {cores:.2f} cores "
-                          f"(besides it and X: {load:.2f} cores)", flush=True)
-            med = {k: [statistics.median(v[i] for v in rest[k]) for i in (0, 1)] for k in rest}
+            print(f"\nAt rest ({args.rounds} rounds of {args.seconds:g} s):", flush=True)
+            rest = resting(x, inp, args, shim, tmp, programs + [("without panel", bare)])
         rows = []
         for name in (args.scenes or KEY_SCENES).split(",") if "keys" in parts else []:
             print(f"\nScene {name}, {args.presses} presses:", flush=True)
@@ -645,8 +690,8 @@ def main():
                 print(f"\nScene {name}, drags for the memory:", flush=True)
                 held[name] = drags(x, inp, args, args.program, shim, tmp, name, True)[1]
         print(f"\nRenderer: {Program.renderer}")
-        report(args, exact, rows, "rest" in parts and (med, panel_swaps), moves,
-               "turn-keys" in parts and turn_keys, "actions" in parts and clicks, held,
+        report(args, exact, rows, rest, moves,
+               "turn-keys" in parts and turn_keys, "actions" in parts and clicks, held, started,
                "big" in parts and big_clicks)
 
 

@@ -2,10 +2,10 @@
 //
 //   LD_PRELOAD=build/bench/libswap_counter.so PLOK_SWAP_COUNTS=/tmp/counts plok_time
 //
-// PLOK_SWAP_COUNTS: a file rewritten (atomically, by rename) at most every
-//   50 ms, on a swap: "<CLOCK_MONOTONIC ns>" on the first line, then one
+// PLOK_SWAP_COUNTS: a file rewritten (atomically, by rename) on every swap:
+//   "<CLOCK_MONOTONIC ns>" of that swap on the first line, then one
 //   "<drawable, hex> <swaps>" line per window. Another process reads it while
-//   the program runs.
+//   the program runs; the last swap before the program rests is in it too.
 // PLOK_SWAP_TRACE: a file that starts with "renderer <GL_RENDERER>, OpenGL
 //   <GL_VERSION>" and gets one line per swap, "swap <drawable> <swaps> <ns>
 //   <checksum> <drawn ns>", written as soon as the swap returns, where the
@@ -44,7 +44,6 @@ struct Window_count {
 };
 
 std::vector<Window_count> counts;
-long long last_write_ns = 0;
 std::vector<unsigned char> pixels;
 
 long long now_ns()
@@ -142,10 +141,7 @@ extern "C" void glXSwapBuffers(Display *dpy, GLXDrawable drawable)
                      t - count.current_ns - read_back);
         std::fflush(trace);
     }
-    if (t - last_write_ns >= 50000000LL) {
-        last_write_ns = t;
-        write_counts(t);
-    }
+    write_counts(t);
 }
 
 extern "C" Bool glXMakeCurrent(Display *dpy, GLXDrawable drawable, GLXContext context)

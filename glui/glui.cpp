@@ -216,6 +216,12 @@ void GLUI_Spinner::arrow_hold(double t, int y) {
     }
 }
 
+// Due when the time held first reaches the next step of arrow_hold's count.
+double GLUI_Spinner::next_repeat() const {
+    if (!dir_ || dragging_) return -1;
+    return press_t_ + kRepeatDelay + (steps_ - 1) * kRepeatInterval;
+}
+
 void GLUI_Spinner::arrow_release() {
     dir_ = 0;
     if (glui_->active == this) glui_->active = nullptr;
@@ -599,9 +605,13 @@ void GLUI::motion(int x, int y, double t) {
     if (active) active->pointer_drag(x, y, t);
 }
 
-// Held still, an arrow repeats by time: only frames tell it time has passed.
 void GLUI::tick(double t) {
     if (auto *s = dynamic_cast<GLUI_Spinner *>(active)) s->arrow_hold(t, pointer_y_);
+}
+
+double GLUI::next_tick() const {
+    auto *s = dynamic_cast<GLUI_Spinner *>(active);
+    return s ? s->next_repeat() : -1;
 }
 
 std::vector<GLUI_Control *> GLUI::controls() const {
@@ -748,9 +758,8 @@ void GLUI_Master_Object::main_reshape(int w, int h) {
     if (reshape_fn) reshape_fn(w, h);
 }
 
+// A panel asks for its own frames (GLUI::wake): the idle turns are the program's alone.
 void GLUI_Master_Object::idle() {
-    for (GLUI *g : guis)
-        if (g->needs_frame() && g->window && glut_up()) glutPostWindowRedisplay(g->window);
     if (idle_fn) idle_fn();
 }
 

@@ -138,6 +138,7 @@ public:
     void arrow_hold(double t, int y);   // repeats by time, or follows a vertical drag
     void arrow_release();
     int arrow_held() const { return dir_; }   // the arrow held: +1, -1, or 0
+    double next_repeat() const;         // when a still arrow steps next; negative if none is held still
     void begin_edit();                  // click in the field: typing replaces the text
     void edit_key(unsigned char key);   // digits, '-', backspace; Enter/Tab/Esc commit
     void commit_edit();                 // stops editing; writes the text (empty is 0) if typed into
@@ -295,7 +296,7 @@ public:
     // Toolkit internals, used by the GLUT handlers and tests.
     int layout();                      // places every control; returns the subwindow width
     void wake(int frames = 3);         // draw a few more frames, then stop
-    bool needs_frame() const { return frames_left > 0 || active != nullptr; }
+    bool needs_frame() const { return frames_left > 0; }   // a control held still needs none
     void pointer_down(int x, int y);   // a press in the panel: commits a field edited elsewhere
     // Pointer events in the subwindow as they come (button 0 left, 1 right,
     // 2 middle; t in seconds). Handled one by one, not sampled once a frame,
@@ -303,7 +304,10 @@ public:
     // and a click counts before a key typed after it.
     void mouse(int button, int down, int x, int y, double t);
     void motion(int x, int y, double t);
-    void tick(double t);               // each frame: a held arrow repeats by time
+    // A held arrow repeats by time, not by frames: tick(t) when next_tick()
+    // is due (negative: nothing to repeat) steps it.
+    void tick(double t);
+    double next_tick() const;
     std::vector<GLUI_Control *> controls() const;   // every control but the panels
     void post_main_redisplay();
     template <class F> void in_main_window(F f);   // runs f with the main gfx window current
@@ -338,6 +342,8 @@ public:
     void set_glutReshapeFunc(void (*fn)(int w, int h));
     void set_glutKeyboardFunc(void (*fn)(unsigned char key, int x, int y));
     void set_glutMouseFunc(void (*fn)(int button, int state, int x, int y));
+    // Null removes the toolkit's own idle handler too: GLUT then sleeps until
+    // an event or a timer, and the panel draws only when something asks it to.
     void set_glutIdleFunc(void (*fn)());
     void auto_set_viewport();   // viewport of the current window = area left free
     void sync_live_all();
@@ -347,7 +353,7 @@ public:
     bool key(unsigned char key, int x, int y);   // true when a text field took it
     void main_mouse(int button, int state, int x, int y);
     void main_reshape(int w, int h);
-    void idle();
+    void idle();   // calls the program's idle handler
     static bool glut_up();   // GLUT initialised: only then does the toolkit call it
 
     std::vector<GLUI *> guis;            // owned
@@ -369,7 +375,7 @@ void print_layout(const GLUI_Container *box, int depth = 0);
 // Drawing-layer entry points (glui_imgui.cpp).
 void glui_open_subwindow(GLUI *glui);   // GLUT subwindow + ImGui context
 void glui_install_main_handlers();      // keyboard/mouse/reshape on the current window
-void glui_install_idle();
+void glui_install_idle();               // the toolkit's idle handler while the program has one
 void glui_free_impl(GLUI_Impl *impl);
 int glui_current_window();               // 0 without GLUT
 void glui_set_window(int window);

@@ -9,13 +9,16 @@
 #include <imgui.h>
 #include <backends/imgui_impl_opengl2.h>
 
-#include <cmath>
+#include <algorithm>
 #include <cfloat>
+#include <cmath>
 
 struct GLUI_Impl {
     ImGuiContext *ctx = nullptr;
     ImVec2 pointer{-FLT_MAX, -FLT_MAX};   // where the next frame shows the pointer
     double last_time = 0;
+    double repeat_at = -1;   // when the timer set for a held arrow is due...
+    int repeat_timer = 0;    // ...and its number; any other that fires is stale
 };
 
 // At exit (the program may leave from inside a callback, mid-frame).
@@ -52,9 +55,33 @@ void sub_display() { if (GLUI *g = panel_of_current()) draw_frame(g); }
 void sub_reshape(int, int) { if (GLUI *g = panel_of_current()) g->wake(); }
 double now() { return glutGet(GLUT_ELAPSED_TIME) / 1000.0; }
 
+// A held arrow steps from a timer set to its next step: no frames, no idle
+// turns meanwhile. Timers cannot be taken back, so each has a number and only
+// the latest counts.
+void repeat(int timer);
+
+void set_repeat(GLUI *g) {
+    static int timers = 0;
+    double at = g->next_tick();
+    if (!g->impl || at < 0 || at == g->impl->repeat_at) return;
+    g->impl->repeat_at = at;
+    g->impl->repeat_timer = ++timers;
+    // A millisecond late, so that the step is surely due when it fires.
+    glutTimerFunc(unsigned(std::max(0.0, std::ceil((at - now()) * 1000))) + 1, repeat, timers);
+}
+
+void repeat(int timer) {
+    for (GLUI *g : GLUI_Master.guis)
+        if (g->impl && g->impl->repeat_timer == timer) {
+            g->impl->repeat_at = -1;
+            g->tick(now());
+            set_repeat(g);
+        }
+}
+
 void sub_motion(int x, int y) {
     GLUI *g = panel_of_current();
-    if (g) g->motion(x, y, now());
+    if (g) g->motion(x, y, now()), set_repeat(g);
     push(g, x, y);
 }
 
@@ -63,6 +90,7 @@ void sub_mouse(int button, int state, int x, int y) {
     if (!g || !g->impl || button > 2) return;   // wheel: nothing scrolls
     int b = button == GLUT_LEFT_BUTTON ? 0 : button == GLUT_RIGHT_BUTTON ? 1 : 2;
     g->mouse(b, state == GLUT_DOWN, x, y, now());
+    set_repeat(g);
     push(g, x, y);
 }
 
@@ -250,7 +278,6 @@ void draw_frame(GLUI *g) {
     double t = now();
     io.DeltaTime = float(std::max(1e-3, t - im->last_time));
     im->last_time = t;
-    g->tick(t);
     io.MousePos = im->pointer;
     ImGui_ImplOpenGL2_NewFrame();
     ImGui::NewFrame();
@@ -320,4 +347,4 @@ void glui_install_main_handlers() {
     glutReshapeFunc(main_reshape);
 }
 
-void glui_install_idle() { glutIdleFunc(master_idle); }
+void glui_install_idle() { glutIdleFunc(GLUI_Master.idle_fn ? master_idle : nullptr); }

@@ -35,9 +35,8 @@ struct View {
     float board_size_x, board_size_z;
     int viewport[4];
     int base_color;
-    int first_frame;  // the plate is lit with GL's initial normal then
 };
-static_assert(sizeof(View) == 49 * 4, "View has padding");
+static_assert(sizeof(View) == 48 * 4, "View has padding");
 static_assert(sizeof(Block) == 7 * 4, "Block has padding");
 
 // A scene kept in a target, and what it was drawn from.
@@ -55,6 +54,7 @@ struct Layer {
     long frames = 0;               // frames drawn in that context
     bool usable = false;           // framebuffer objects exist there, and the proof did not fail
     bool proven = false;           // targets drawn there come out as the window does
+    bool proof_due = false;        // the last frame was its first, drawn in full without the proof
     int width = 0, height = 0;     // 0: no buffers
     int failed_width = 0, failed_height = 0;  // the window's size when buffers or a copy last failed...
     std::chrono::steady_clock::time_point failed_at;  // ...and when
@@ -86,7 +86,7 @@ bool make_buffers(int width, int height)
     return true;
 }
 
-View current_view(bool first_frame)
+View current_view()
 {
     View v;
     std::memset(&v, 0, sizeof v);
@@ -101,7 +101,6 @@ View current_view(bool first_frame)
     v.board_size_z = board_size_z;
     glGetIntegerv(GL_VIEWPORT, v.viewport);
     v.base_color = base_color;
-    v.first_frame = first_frame;
     return v;
 }
 
@@ -116,14 +115,14 @@ float near_reach(const float p[16])
     return near * std::sqrt(1 + 1 / (p[0] * p[0]) + 1 / (p[5] * p[5]));
 }
 
-// What the layer can leave out. Nothing in a context's first frame: a box
-// whose studs were all left out would be lit by GL's initial normal instead
-// of the one the last stud leaves.
+// What the layer can leave out. (A context's first frame, which lights the
+// plate with GL's initial normal, never comes here: a box whose studs were
+// all left out would be lit with that instead of the one the last stud leaves.)
 Sight sight_for(const View &view)
 {
     const Vec3 e = eye_in_plate_frame();
     const float at[3] = {e.x, e.y, e.z};
-    if (!skip_hidden_studs || view.first_frame)
+    if (!skip_hidden_studs)
         return Sight{{e.x, e.y, e.z}, 0, 0, {}};  // counting no brick: nothing covers
     // A hair farther than the corners, for the rounding in the view's turn.
     return sight_from(at, near_reach(view.projection) * 1.01f);
@@ -172,9 +171,8 @@ void extend(Scene &scene, const View &view, bool quick)
     drew(scene, view);
 }
 
-// The scene drawn anew: exactly where that is predicted to fit a frame, and
-// in a context's first frame (its own picture, and the start of the program);
-// else quick, with the exact drawing started behind it.
+// The scene drawn anew: exactly where that is predicted to fit a frame; else
+// quick, with the exact drawing started behind it.
 Scene &redraw(const View &view)
 {
     const Sight sight = sight_for(view);
@@ -183,7 +181,7 @@ Scene &redraw(const View &view)
     ++layer_counts.redraws;
     draw_into(layer.exact.target);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    if (!view.first_frame && draw_quick(long(studs.size()), long(blocks.size()))) {
+    if (draw_quick(long(studs.size()), long(blocks.size()))) {
         start_refinement(sight);  // before the quick drawing: from the state a full drawing starts in
         const ScreenFit fit = screen_fit(view);
         draw_into(layer.quick.target);
@@ -257,6 +255,19 @@ bool failed_lately(int width, int height)
            std::chrono::steady_clock::now() - layer.failed_at < RETRY_AFTER;
 }
 
+// Once per context: whether targets draw there as the window does.
+bool prove(int width, int height)
+{
+    const Proof proof = prove_targets(width, height);
+    if (proof == Proof::failed) {
+        failed(width, height);
+        return false;
+    }
+    layer.proven = layer.usable = proof == Proof::same;
+    ++(layer.proven ? layer_counts.proven : layer_counts.refused);
+    return layer.usable;
+}
+
 }  // namespace
 
 bool show_layer()
@@ -273,6 +284,7 @@ bool show_layer()
         layer.usable = framebuffers_exist();
     }
     const bool first_frame = layer.frames++ == 0;
+    layer.proof_due = first_frame;
     if (!layer.usable)
         return false;
 
@@ -281,7 +293,7 @@ bool show_layer()
     unsigned width = 0, height = 0;
     glXQueryDrawable(glXGetCurrentDisplay(), glXGetCurrentDrawable(), GLX_WIDTH, &width);
     glXQueryDrawable(glXGetCurrentDisplay(), glXGetCurrentDrawable(), GLX_HEIGHT, &height);
-    const View view = current_view(first_frame);
+    const View view = current_view();
     if (width == 0 || height == 0 || view.viewport[2] <= 0 || view.viewport[3] <= 0)
         return false;  // a window of no size: nothing to keep
     if (failed_lately(width, height))
@@ -290,17 +302,8 @@ bool show_layer()
         failed(width, height);  // a window too large for the GL's buffers: in full until it is smaller
         return false;
     }
-    if (!layer.proven) {
-        const Proof proof = prove_targets(width, height);
-        if (proof == Proof::failed) {
-            failed(width, height);
-            return false;
-        }
-        layer.proven = layer.usable = proof == Proof::same;
-        ++(layer.proven ? layer_counts.proven : layer_counts.refused);
-        if (!layer.usable)
-            return false;
-    }
+    if (!layer.proven && (first_frame || !prove(width, height)))
+        return false;  // the first frame in full at once, the proof after it
     if (int(width) != layer.width || int(height) != layer.height) {
         free_buffers();
         if (!make_buffers(width, height)) {
@@ -319,7 +322,7 @@ bool show_layer()
 
 void draw_quick_order_frame(bool exact)
 {
-    const View view = current_view(false);
+    const View view = current_view();
     const Sight sight = sight_for(view);
     const ScreenFit fit = screen_fit(view);
     const bool rule = skip_covered_faces;
@@ -339,7 +342,7 @@ bool refine_layer()
 {
     if (!refinement_pending())
         return false;
-    const View view = current_view(false);
+    const View view = current_view();
     if (glXGetCurrentContext() != layer.context || !holds(layer.quick, view)) {
         stop_refinement();  // the next frame starts it again
         return false;
@@ -360,4 +363,21 @@ bool refine_layer()
         exact_drawing_took(refining_ms(), refined_studs(), refined_boxes());
     }
     return done;
+}
+
+bool layer_proof_due()
+{
+    return layer.proof_due;
+}
+
+void prove_layer()
+{
+    layer.proof_due = false;
+    if (!layer_enabled || glXGetCurrentContext() != layer.context || !layer.usable || layer.proven)
+        return;
+    unsigned width = 0, height = 0;
+    glXQueryDrawable(glXGetCurrentDisplay(), glXGetCurrentDrawable(), GLX_WIDTH, &width);
+    glXQueryDrawable(glXGetCurrentDisplay(), glXGetCurrentDrawable(), GLX_HEIGHT, &height);
+    if (width > 0 && height > 0 && !failed_lately(width, height) && target_fits(width, height))
+        prove(width, height);  // else the next frame sees to it
 }

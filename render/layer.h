@@ -3,19 +3,19 @@
 // must draw the scene anew is quick when drawing it exactly would be slow.
 //
 //   exact  the plate and the placed bricks, exactly as a full frame draws them;
-//   quick  the same with studs fitted to the screen, while the exact one is
-//          being drawn in pieces between frames;
+//   quick  the same drawn quicker, while the exact one is being drawn in
+//          pieces between frames;
 //   frame  the exact or the quick scene with the cursor brick on it: the
 //          picture shown.
 //
 // Each frame the layer compares, by value, everything the scene's pixels
 // depend on with what they were drawn from: the camera, the projection, the
-// viewport, the view's turn and shift, the plate's colour and size, whether
-// this is the GL context's first frame, and the placed bricks. Bricks added at
-// the end of the list are drawn into the scene as they come, in placement
-// order (the pixels a full frame gives); any other change draws it anew,
-// without the studs that lie inside bricks where no view can see them. The
-// quick scene draws the bricks from the kept geometry (render/kept.h).
+// viewport, the view's turn and shift, the plate's colour and size, and the
+// placed bricks. Bricks added at the end of the list are drawn into the
+// scene as they come, in placement order (the pixels a full frame gives); any
+// other change draws it anew, without the studs that lie inside bricks where
+// no view can see them. The quick scene draws the bricks' boxes from the kept
+// geometry (render/kept.h).
 // Drawing anew is exact when the last exact drawing predicts it fits a frame;
 // otherwise the quick scene is drawn and shown at once, and refine_layer()
 // draws the exact one in pieces, from the idle turns, until it replaces the
@@ -46,6 +46,15 @@ bool layer_refining();
 // scene is complete and the next frame should show it. A scene that changed
 // since the quick frame is left to the next frame, which starts it again.
 bool refine_layer();
+// A GL context's first frame is drawn in full at once, without waiting for
+// the proof above. From it until prove_layer() or the next frame,
+// layer_proof_due() is true, and the next frame is due whatever changes: GL
+// lights a context's first frame with its initial normal, and no later one.
+// prove_layer(), with the window's GL context current, proves the targets
+// there (where it has framebuffer objects) before that frame would use them;
+// a frame that comes first proves them itself.
+bool layer_proof_due();
+void prove_layer();
 
 // For tests and benchmarks.
 extern bool layer_enabled;       // false: show_layer() does nothing and returns false

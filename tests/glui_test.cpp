@@ -102,6 +102,38 @@ TEST_F(Glui, QuickDragsCountInFullWhetherOrNotFramesComeBetweenTheEvents)
     EXPECT_TRUE(width == 8 && !g->active);  // the arrow's step and three more for 12 pixels up
 }
 
+// The panel draws a few frames after each change, none while a control is
+// only held still; a held arrow steps from a timer set to when its next step
+// is due (0.4 s after the press, then every 0.1 s), and a dragged one needs none.
+TEST_F(Glui, FramesOnlyForChangesAndHeldArrowsStepWhenDue)
+{
+    auto *button = new GLUI_Button(g, "Go", 3, record);
+    g->layout();
+    for (const GLUI_Rect *at : {&button->rect, &r->ball, &pad->pad, &s->up}) {
+        const int x = at->x + at->w / 2, y = at->y + at->h / 2;
+        g->mouse(0, 1, x, y, 10);
+        EXPECT_TRUE(g->needs_frame() && g->active) << at->x;
+        g->frames_left = 0;  // the frames asked for, drawn
+        EXPECT_FALSE(g->needs_frame()) << at->x << ": held still";
+        if (at == &s->up)
+            for (double due : {10.4, 10.5, 10.6, 10.7}) {
+                EXPECT_NEAR(g->next_tick(), due, 1e-9);
+                g->tick(g->next_tick() + 0.001);
+                EXPECT_TRUE(g->needs_frame());
+                g->frames_left = 0;
+            }
+        g->mouse(0, 0, x, y, 11);
+        EXPECT_TRUE(g->needs_frame() && !g->active && g->next_tick() < 0) << at->x;
+        g->frames_left = 0;
+    }
+    EXPECT_EQ(width, 9);  // the press's step and four more
+    EXPECT_EQ(calls, (Ids{3, 7, 7, 7, 7, 7}));
+    sync(3);  // set by the program: shows at once
+    EXPECT_TRUE(g->needs_frame());
+    s->arrow_press(-1, 0, 100), s->arrow_hold(0.1, 100 + GLUI_Spinner::kDragPixels);
+    EXPECT_TRUE(g->next_tick() < 0 && width == 1);  // dragged down: the value follows the pointer
+}
+
 TEST_F(Glui, AFieldTakesKeysUntilEndedAndTheLatestActionWins)
 {
     type("1x 2");  // what is not a digit is dropped; the keys never reach the program

@@ -13,6 +13,7 @@ import re
 import subprocess
 import tempfile
 import sys
+import threading
 import time
 import unittest
 
@@ -29,6 +30,8 @@ IDENTITY = "\n1 0 0 0 \n0 1 0 0 \n0 0 1 0 \n0 0 0 1 \n"
 MENU = ["Width", "Length", "Color", "Base Color", "Base Size", "Rotate", "Clear", "Undo"]
 SUBMENU = {"Width": 4, "Length": 4, "Color": 3, "Base Color": 3, "Base Size": 3}
 RED, GREEN, BLUE = 0, 1, 2
+IN_FULL = {"MESA_GL_VERSION_OVERRIDE": "2.1",  # a GL without framebuffer objects: every frame drawn in full
+           "MESA_EXTENSION_OVERRIDE": "-GL_ARB_framebuffer_object"}
 COUNTER = os.path.join(os.path.dirname(BINARY), "../bench/libswap_counter.so")  # counts each window's frames
 
 
@@ -65,6 +68,7 @@ class Session:  # the program started in an XSession, with its window, panel and
 
     def __init__(self, x, env=None):
         self.swaps_file = os.path.join(tempfile.mkdtemp(), "swaps")
+        self.kept = False  # whether the X server keeps what the program's windows show
         self.x, self.app = x, x.start([BINARY], dict(program_env(self.swaps_file), **(env or {})))
         self.win = x.window("PLOK Time", self.app)
         wait_for(lambda: self.app.out.endswith("\n"), what="the version line")
@@ -76,9 +80,9 @@ class Session:  # the program started in an XSession, with its window, panel and
 
     over_view = lambda self: self.x.move(*self.view)  # noqa: E731
 
-    def wait(self, cond, what):
+    def wait(self, cond, what, timeout=30):
         try:
-            return wait_for(cond, 30, what)
+            return wait_for(cond, timeout, what)
         except AssertionError as e:  # with what the program printed
             raise AssertionError(f"{e}\n--- stdout ends:\n{self.app.out[-300:]}\n--- stderr:\n{self.app.err[-3000:]}")
 
@@ -105,23 +109,49 @@ class Session:  # the program started in an XSession, with its window, panel and
         self.x.choose(*self.view, *steps)
         self.over_view()
 
-    def swaps(self):  # frames the 3-D view has shown
+    def counts(self):  # {window: frames shown}, the view's and the panel's
         try:
             with open(self.swaps_file) as f:
                 lines = f.read().split()[1:]
         except FileNotFoundError:
             lines = []
-        return sum(int(n) for w, n in zip(lines[::2], lines[1::2]) if int(w, 16) == self.win)
+        return {int(w, 16): int(n) for w, n in zip(lines[::2], lines[1::2])}
 
     def shot(self):  # the 3-D view's pixels
         return self.x.pixels(self.win, (0, 0, self.width - PANEL_WIDTH, self.height))
 
-    def still(self):  # the view once two pictures with frames drawn between them are the same
-        def rested():
-            picture, frames = self.shot(), self.swaps()
-            wait_for(lambda: self.swaps() >= frames + 2, 60, "frames")
-            return picture == self.shot() and picture
-        return self.wait(rested, "a still view")
+    def panel_shot(self):
+        return self.x.pixels(self.panel, (0, 0, PANEL_WIDTH, self.height))
+
+    def activity(self):  # what changes while the program does anything: frames, its main thread waking or running
+        task = f"/proc/{self.app.pid}/task/{self.app.pid}"
+        with open(task + "/status") as f:
+            switches = [line for line in f if "ctxt_switches:" in line]
+        with open(task + "/stat") as f:
+            cpu = f.read().rsplit(")", 1)[1].split()[11:13]  # user and system ticks
+        return self.counts(), switches, cpu
+
+    def quiet(self, what, seconds):  # once nothing has happened for `seconds` (sanitizers, a software GL: slow)
+        seen = [None, 0.0]
+
+        def long_enough():
+            now = self.activity()
+            if now != seen[0]:
+                seen[:] = now, time.monotonic()
+            return time.monotonic() - seen[1] >= seconds
+        self.wait(long_enough, f"the program at rest after {what}", 60)
+
+    def still(self):  # the view at rest: while the program works, its main thread wakes far oftener
+        self.quiet("the last input", 0.3)
+        return self.shot()
+
+    def rest(self, what):
+        """At rest the program sleeps: once it has been quiet for a second, the next two seconds bring
+        no frame of the view or the panel, and its main thread neither wakes nor runs."""
+        self.quiet(what, 1)
+        before = self.activity()
+        time.sleep(2)
+        assert self.activity() == before, f"after {what}, at rest: {before} then {self.activity()}"
 
     def shows(self, cond, what):  # the first picture of the view for which cond holds
         return self.wait(lambda: cond(p := self.shot()) and p, what)
@@ -153,7 +183,6 @@ class Program(unittest.TestCase):
         self.assertEqual(s.report(["h"], 11) + s.report(["H"], 11), HELP + HELP)
         self.assertEqual(s.report(["v"], 5), IDENTITY)
         self.assertHeights(grid(10))
-        s.wait(lambda m=s.swaps(): s.swaps() >= m + 10, "the view drawn again and again while nothing happens")
         # Upper-case moves and unknown keys do nothing; moves stop at every edge.
         self.x.key("space", "w", "d", "space", "W", "A", "S", "D", "P", "V", "Escape")
         self.assertHeights(grid(10, (0, 0, 2, 2), (1, 1, 2, 2)))
@@ -238,6 +267,25 @@ class Program(unittest.TestCase):
         s.click("Quit")
         self.assertEqual(s.app.wait(60), 0)
 
+    def test_sleeps_at_rest_and_wakes_for_every_input(self):
+        """With framebuffer objects; and at the same time without them, on an X server that keeps
+        what windows show, so that a change which asks for no frame of its own stays unseen."""
+        other = XSession("+bs").__enter__()
+        self.addCleanup(other.__exit__)
+        in_full, failed = Session(other, IN_FULL), []
+        other.keep_pixels(in_full.win, in_full.panel)
+        in_full.kept = True
+
+        def run(s):
+            try:
+                sleeps_and_wakes(s)
+            except BaseException as e:  # noqa: B902
+                failed.append(e)
+        threads = [threading.Thread(target=run, args=(s,)) for s in (self.s, in_full)]
+        [t.start() for t in threads], [t.join() for t in threads]
+        if failed:
+            raise failed[0]
+
     def test_turned_view_at_rest_is_the_frame_drawn_in_full(self):
         """While the view turns, frames may be quick; at rest the picture is the one a GL without
         framebuffer objects draws, every frame in full."""
@@ -250,11 +298,61 @@ class Program(unittest.TestCase):
         view, picture = turned(self.s)
         self.x.key("q")
         self.assertEqual(self.s.app.wait(60), 0)
-        in_full = Session(self.x, {"MESA_GL_VERSION_OVERRIDE": "2.1",
-                                   "MESA_EXTENSION_OVERRIDE": "-GL_ARB_framebuffer_object"})
+        in_full = Session(self.x, IN_FULL)
         again, drawn = turned(in_full)
         self.assertEqual((again, view != IDENTITY), (view, True))
         self.assertTrue(drawn == picture, f"{sum(a != b for a, b in zip(drawn, picture))} values differ")
+
+
+def sleeps_and_wakes(s):
+    """Nothing asks for a frame at rest, whatever came before; every kind of input still shows at once."""
+    x, (bx, by), hidden = s.x, s.point("View", "ball"), []
+    s.rest("the start")
+    start = s.shot()
+    s.menu("Base Color", 2)  # the colour it has: the frame it asks for shows what was shown
+    s.rest("a menu choice")
+    assert s.shot() == start, "the picture at rest after the start is not the one every later frame draws"
+    for what, act in (
+            ("a key", lambda: x.key("d")),
+            ("a drag on the View ball", lambda: (x.drag(bx, by, bx + 20, by + 8), s.over_view())),
+            ("the popup menu dismissed", lambda: (x.click(*s.view, 3), s.wait(x.menus, "a menu"),
+                                                  x.click(s.left + 20, s.top + 20),
+                                                  s.wait(lambda: not x.menus(), "no menu"), s.over_view())),
+            ("a spinner arrow held", lambda: (x.move(*s.point("Length:", "up")),
+                                              x.xdotool("mousedown", 1, "sleep", 0.6, "mouseup", 1), s.over_view())),
+            ("a text field", lambda: (s.click("Width:", "field"), x.key("1", "Return"))),
+            ("the window hidden, a key sent to it", lambda: (hidden.append(s.shot()),
+                                                             x.xdotool("windowunmap", "--sync", s.win),
+                                                             x.xdotool("key", "--window", s.win, "a"))),
+            ("the window shown again", lambda: (x.xdotool("windowmap", "--sync", s.win),
+                                                s.shows(lambda p: p != hidden[0], "the key's move")))):
+        act()
+        s.rest(what)
+    # A key, a panel button and a menu entry show at once, and so does the panel.
+    before = s.shot()
+    x.key("space")
+    s.shows(lambda p: p != before, "a brick")
+    s.click("Undo Last")
+    s.shows(lambda p: p == before, "the view without the brick")
+    panel = s.still() and s.panel_shot()
+    s.menu("Width", 3)
+    s.wait(lambda: s.panel_shot() != panel, "the panel showing width 4")
+    s.menu("Base Color", 0)
+    s.shows(lambda p: count(p, RED) > 5000, "the plate red, round a large cursor")
+    red, panel = s.still(), s.panel_shot()
+    x.move(*s.point("Undo Last"))
+    s.wait(lambda: s.panel_shot() != panel, "the button under the pointer")
+    # GLUT's own redisplays: a resize, and another window over the view taken away.
+    x.xdotool("windowsize", "--sync", s.win, 900, 700)
+    s.shows(lambda p: p != red, "the view in a larger window")
+    x.xdotool("windowsize", "--sync", s.win, 800, 600)
+    s.shows(lambda p: p == red, "the view back in its size")
+    cover = x.start(["xmessage", "-geometry", f"300x200+{s.left + 300}+{s.top + 50}", "over the view"])
+    x.window("xmessage", cover)
+    if not s.kept:  # where the server keeps the view's pixels, they read as before
+        s.shows(lambda p: p != red, "another window over the view")
+    cover.kill()
+    s.shows(lambda p: p == red, "the view's pixels back")
 
 
 def storm(seed, seconds):

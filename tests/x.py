@@ -3,6 +3,7 @@ Every wait polls a condition with a deadline; nothing waits a fixed time.
 
     python3 tests/x.py CMD [ARGS...]     runs a command on a fresh Xvfb
 """
+import ctypes
 import os
 import re
 import subprocess
@@ -32,6 +33,12 @@ def panel_layout(binary):
     return layout, int(out.splitlines()[0].split("=")[1])
 
 
+class WindowAttributes(ctypes.Structure):  # Xlib's XSetWindowAttributes, as far as backing_store
+    _fields_ = [(name, ctypes.c_ulong) for name in ("background_pixmap", "background_pixel", "border_pixmap",
+                                                    "border_pixel")] + \
+               [(name, ctypes.c_int) for name in ("bit_gravity", "win_gravity", "backing_store")]
+
+
 class App(subprocess.Popen):  # a started program; `out` and `err` are what it has printed so far
     def __init__(self, argv, env):
         self.files = [tempfile.TemporaryFile() for _ in range(2)]
@@ -42,12 +49,16 @@ class App(subprocess.Popen):  # a started program; `out` and `err` are what it h
 
 
 class XSession:  # Xvfb on a free display; stops it and every started program on exit
+    def __init__(self, *options):  # e.g. "+bs", so that windows may keep their pixels (keep_pixels)
+        self.options = options
+
     def __enter__(self):
         # -noreset: the server would otherwise reset when its last client
         # leaves and refuse a program connecting just then.
         r, w = os.pipe()
         self.xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", "1280x1024x24",
-                                      "-nolisten", "tcp", "-noreset"], pass_fds=(w,), stderr=subprocess.DEVNULL)
+                                      "-nolisten", "tcp", "-noreset", *self.options], pass_fds=(w,),
+                                     stderr=subprocess.DEVNULL)
         os.close(w)
         with os.fdopen(r) as f:
             self.env = dict(os.environ, DISPLAY=":" + f.readline().strip())
@@ -84,6 +95,17 @@ class XSession:  # Xvfb on a free display; stops it and every started program on
     def children(self, win=None):  # ids of a window's (or the screen's) direct children
         lines = self.run("xwininfo", "-children", *(("-id", win) if win else ("-root",))).splitlines()
         return [int(line.split()[0], 16) for line in lines if line.strip().startswith("0x")]
+
+    def keep_pixels(self, *wins):
+        """The X server keeps what the windows show while they are mapped, as a compositing desktop
+        does: another window over them and taken away, or a menu closed, exposes nothing."""
+        x11 = ctypes.CDLL("libX11.so.6")
+        x11.XOpenDisplay.restype = ctypes.c_void_p
+        dpy = ctypes.c_void_p(x11.XOpenDisplay(self.env["DISPLAY"].encode()))
+        for win in wins:  # CWBackingStore, WhenMapped
+            x11.XChangeWindowAttributes(dpy, ctypes.c_ulong(win), ctypes.c_ulong(1 << 6),
+                                        ctypes.byref(WindowAttributes(backing_store=1)))
+        x11.XCloseDisplay(dpy)
 
     def key(self, *keys):
         """Keys go to the window under the pointer (no window manager: focus follows it)."""
