@@ -44,9 +44,11 @@ package: build
 # storm of random input run in a tree built with AddressSanitizer and
 # UndefinedBehaviorSanitizer; the install and package check, and the rendering
 # test without Mesa's flip extension, in the plain build; then twenty seconds
-# of the board fuzzer.
+# of the board fuzzer. The sanitized tests run two at a time: each has a
+# virtual X server of its own, and the end-to-end test spends most of its
+# time waiting for the program to rest.
 test: deps-test build build-test
-	ctest --test-dir $(TEST_BUILD) --output-on-failure
+	ctest --test-dir $(TEST_BUILD) -j$(JOBS) --output-on-failure
 	ctest --test-dir $(BUILD) -L 'install|unflipped' --output-on-failure
 	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=20
 
