@@ -443,21 +443,25 @@ def keys_after_turn(x, inp, args, shim, tmp):
     return millis, reads, begun
 
 
+def timed_click(p, inp, out, what, name, part="rect", n=1):
+    """Adds to out[what] the time from a click on a part of the n'th control
+    so named (a list's item: the list opened first, not timed), from the
+    picture at rest, to the changed frame."""
+    if part.startswith("item:"):
+        inp.move(*p.point(name, "box", n))
+        time.sleep(0.1)
+        inp.click()  # opens the list
+    inp.move(*p.point(name, part, n))
+    p.settle()
+    time.sleep(random.uniform(0, 0.3))
+    timed_change(p, inp.click(), out.setdefault(what, []))
+
+
 def actions(x, inp, args, shim, tmp):
     """Click -> changed frame of the panel's size list, Undo Last and Clear
     Board, 300 bricks on a 20x20 board: {what: [ms]}."""
     p, out = open_scene(x, inp, args.program, shim, tmp, "20/300"), {}
-
-    def click(what, name, part="rect"):
-        if part.startswith("item:"):
-            inp.move(*p.point(name, "box"))
-            time.sleep(0.1)
-            inp.click()  # opens the list
-        inp.move(*p.point(name, part))
-        p.settle()
-        time.sleep(random.uniform(0, 0.3))
-        timed_change(p, inp.click(), out.setdefault(what, []))
-
+    click = lambda *what: timed_click(p, inp, out, *what)  # noqa: E731
     for _ in range(2):
         click("Size 20x20 → 30x30", "Size:", "item:30x30")
         click("Size 30x30 → 20x20", "Size:", "item:20x20")
@@ -491,17 +495,7 @@ def big(x, inp, args, shim, tmp):
         time.sleep(0.15 + random.uniform(0, 0.2))
         p.settle()
         timed_change(p, inp.press("d" if i % 2 == 0 else "a"), keys)
-
-    def click(what, name, part="rect", n=1):
-        if part.startswith("item:"):
-            inp.move(*p.point(name, "box", n))
-            time.sleep(0.1)
-            inp.click()  # opens the list
-        inp.move(*p.point(name, part, n))
-        p.settle()
-        time.sleep(random.uniform(0, 0.3))
-        timed_change(p, inp.click(), out.setdefault(what, []))
-
+    click = lambda *what: timed_click(p, inp, out, *what)  # noqa: E731
     for colour in ("Red", "Green"):
         click("the plate's colour", "Color:", "item:" + colour, 2)
     for _ in range(3):
