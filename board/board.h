@@ -7,7 +7,6 @@
 // covers to its own top. Everything runs on the one GLUT thread.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <vector>
 

@@ -88,7 +88,7 @@ void remove_face(Kept &k, std::size_t brick, int face)
 }
 
 // The faces a brick should have kept: none if it is not drawn.
-unsigned kept_faces(const Kept &k, std::size_t brick)
+unsigned faces_to_keep(const Kept &k, std::size_t brick)
 {
     if (k.bricks[brick].flag != 0)
         return 0;
@@ -143,11 +143,10 @@ void draw_group(const Group &g, bool lines, const std::vector<std::size_t> &near
     glMultiDrawArrays(lines ? GL_LINES : GL_QUADS, first.data(), count.data(), GLsizei(first.size()));
 }
 
+// Any other colour code leaves the material as it was, as in a full frame.
 void apply_group_material(int group)
 {
-    if (group < 3)
-        apply_block_material(Block(0, 0, 0, 0, 0, 0, group + 1));
-    // Any other colour code leaves the material as it was, as in a full frame.
+    apply_block_color_material(group < 3 ? group + 1 : 0);
 }
 
 }  // namespace
@@ -179,11 +178,11 @@ void sync_kept_bricks()
             against.push_back(n);
     }
     for (std::size_t i = unchanged; i < blocks.size(); ++i)
-        keep_faces(kept, i, kept_faces(kept, i));
+        keep_faces(kept, i, faces_to_keep(kept, i));
     // The bricks against those that changed, for the faces they cover or no longer cover.
     for (std::size_t n : against)
         if (n < unchanged)
-            keep_faces(kept, n, kept_faces(kept, n));
+            keep_faces(kept, n, faces_to_keep(kept, n));
 }
 
 void draw_kept_bricks(const Sight &sight)
@@ -245,7 +244,7 @@ bool kept_as_rebuilt()
     anew.every_face = kept.every_face;
     for (std::size_t i = 0; i < blocks.size(); ++i) {
         push_brick(anew, i);
-        keep_faces(anew, i, kept_faces(anew, i));
+        keep_faces(anew, i, faces_to_keep(anew, i));
     }
     if (anew.serials != kept.serials)
         return false;

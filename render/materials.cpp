@@ -29,7 +29,12 @@ void apply_material(Material m)
 
 void apply_block_material(const Block& b)
 {
-    switch (b.color) {
+    apply_block_color_material(b.color);
+}
+
+void apply_block_color_material(int color_code)
+{
+    switch (color_code) {
     case COLOR_RED: apply_material(block_red_material); break;
     case COLOR_BLUE: apply_material(block_blue_material); break;
     case COLOR_GREEN: apply_material(block_green_material); break;

@@ -25,6 +25,7 @@ extern const float light_specular[4];
 void apply_material(Material m);
 // A brick's material by its colour code; an unknown code leaves the material as it was.
 void apply_block_material(const Block& b);
+void apply_block_color_material(int color_code);
 // The plate's material by colour code; an unknown code leaves the material as it was.
 void apply_base_material(int color_code);
 

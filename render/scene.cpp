@@ -78,7 +78,7 @@ int draw_quick_scene(const Sight &sight, const std::vector<Stud> &studs, const S
         if (color == 0)
             apply_base_material(base_color);
         else
-            apply_block_material(Block(0, 0, 0, 0, 0, 0, color));
+            apply_block_color_material(color);
         if (fit) {
             StudBatch batch;
             for (const Stud *s : by_color[color])
