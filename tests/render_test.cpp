@@ -276,7 +276,7 @@ void expect_same_frame(const std::string &what, bool copied = true)
     const bool refused = layer_counts.refused > refused_before;
     EXPECT_TRUE(layer_may_refuse || !refused) << what;
     EXPECT_EQ(layer_counts.copies - copies, copied && !refused ? frames : 0) << what;
-    EXPECT_EQ(differing(layered, full_frame()), 0) << what;
+    EXPECT_EQ(differing(layered, full_frame()), 0) << what << ": the picture at rest is stale, not the frame drawn in full";
 }
 
 // A context's first frame is drawn in full at once, and the layer proven
