@@ -113,66 +113,48 @@ int attached_menu;
 
 }  // namespace
 
-int glutCreateMenu(void (*callback)(int))
-{
-    menus.push_back({callback, {}, {}});
-    return int(menus.size()) - 1;
-}
+int glutCreateMenu(void (*callback)(int)) { return menus.push_back({callback, {}, {}}), int(menus.size()) - 1; }
 void glutAddMenuEntry(const char *label, int value) { menus.back().entries.push_back({label, value}); }
 void glutAddSubMenu(const char *label, int menu) { menus.back().submenus.push_back({label, menu}); }
 void glutAttachMenu(int) { attached_menu = int(menus.size()) - 1; }
 
 namespace {
 
-// What a frame of the 3-D view reads, and where two differ.
-struct Shown {
-    Block cursor = Block(0, 0, 0, 0, 0, 0, 0);
-    std::vector<Block> bricks;
-    std::vector<unsigned long> serials;
-    int base_color = 0, camera_reset_pending = 0;
-    float board_size = 0;
-    Vec3 eye{}, look_center{};
-    float turn[16] = {}, shift[3] = {};
-};
-
-Shown shown_now()
+using Named = std::vector<std::pair<std::string, std::vector<float>>>;
+std::vector<float> floats(const void *p, std::size_t bytes)  // any 4-byte fields, bit for bit
 {
-    Shown s;
-    s.cursor = cursor, s.bricks = blocks;
-    for (std::size_t i = 0; i < blocks.size(); ++i) s.serials.push_back(brick_serial(i));
-    s.base_color = base_color, s.camera_reset_pending = camera_reset_pending, s.board_size = board_size_x;
-    s.eye = eye, s.look_center = look_center;
-    std::copy(view_rotation, view_rotation + 16, s.turn);
-    s.shift[0] = view_translate_xy[0], s.shift[1] = view_translate_xy[1], s.shift[2] = view_translate_z;
-    return s;
+    std::vector<float> v(bytes / 4);
+    return std::memcpy(v.data(), p, bytes), v;
 }
 
-template <typename T>
-bool same_bytes(const T &a, const T &b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+// What a frame of the 3-D view reads.
+Named view_reads()
+{
+    std::vector<float> bricks = blocks.empty() ? std::vector<float>() : floats(blocks.data(), blocks.size() * sizeof(Block));
+    for (std::size_t i = 0; i < blocks.size(); ++i) bricks.push_back(float(brick_serial(i)));
+    return {{"the cursor", floats(&cursor, sizeof cursor)},
+            {"the bricks", bricks},
+            {"the plate", {float(base_color), board_size_x, float(camera_reset_pending)}},
+            {"the camera", {eye.x, eye.y, eye.z, look_center.x, look_center.y, look_center.z}},
+            {"the view", floats(view_rotation, sizeof view_rotation)},
+            {"the view's shift", {view_translate_xy[0], view_translate_xy[1], view_translate_z}}};
+}
 
-std::string changes(const Shown &a, const Shown &b)
+std::string changed(const Named &before, const Named &after)
 {
     std::string out;
-    const auto add = [&](bool differ, const char *what) { if (differ) out += out.empty() ? what : std::string(", ") + what; };
-    add(!same_bytes(a.cursor, b.cursor), "the cursor");
-    add(a.serials != b.serials ||
-            (!a.bricks.empty() && std::memcmp(a.bricks.data(), b.bricks.data(), a.bricks.size() * sizeof(Block))),
-        "the bricks");
-    add(a.base_color != b.base_color, "the plate's colour");
-    add(a.board_size != b.board_size || a.camera_reset_pending != b.camera_reset_pending, "the plate's size");
-    add(!same_bytes(a.eye, b.eye) || !same_bytes(a.look_center, b.look_center), "the camera");
-    add(!same_bytes(a.turn, b.turn), "the view's turn");
-    add(!same_bytes(a.shift, b.shift), "the view's shift");
+    for (std::size_t i = 0; i < before.size(); i++) {
+        const std::vector<float> &a = before[i].second, &b = after[i].second;
+        if (a.size() != b.size() || (!a.empty() && std::memcmp(a.data(), b.data(), 4 * a.size())))
+            out += (out.empty() ? "" : ", ") + before[i].first;
+    }
     return out;
 }
 
-// The program's panel, without a window, wired to the board as start-up wires it.
+// The program's panel, without a window, wired to the board as start-up
+// wires it; its controls named "Panel/Label" (or "Label" outside the panels).
 struct Inputs : ::testing::Test {
-    struct Control {
-        std::string name;  // "Panel/Label", or the label of a control outside the panels
-        GLUI_Control *control;
-    };
-    std::vector<Control> panel;
+    std::vector<std::pair<std::string, GLUI_Control *>> panel;
 
     void SetUp() override
     {
@@ -180,7 +162,6 @@ struct Inputs : ::testing::Test {
         glui = GLUI_Master.create_glui_subwindow(9, GLUI_SUBWINDOW_RIGHT);
         build_control_panel();
         glui->set_main_gfx_window(9);
-        glui->layout();
         GLUI_Master.set_glutKeyboardFunc(handle_key);
         board_seams = {[] { redisplays++; }, show_settings, chosen_size_item};
         list(glui, "");
@@ -193,7 +174,6 @@ struct Inputs : ::testing::Test {
         board_seams = {};
         GLUI_Master.set_glutKeyboardFunc(nullptr);
         GLUI_Master.close(glui);
-        glui = nullptr;
     }
     void list(const GLUI_Container *box, const std::string &prefix)
     {
@@ -204,101 +184,72 @@ struct Inputs : ::testing::Test {
                 panel.push_back({prefix + c->name(), c});
     }
 
-    // The values the panel shows, each with the board's value it must equal.
-    std::vector<std::pair<std::string, std::vector<float>>> panel_shows() const
+    // What the panel's controls show, and the board's values they show.
+    std::pair<Named, Named> panel_and_board() const
     {
-        std::vector<std::pair<std::string, std::vector<float>>> shows;
-        for (const Control &c : panel) {
-            std::vector<float> v;
-            if (auto *s = dynamic_cast<GLUI_Spinner *>(c.control))
+        const float w = float(cursor.width), l = float(cursor.length);
+        const Named board = {
+            {"Block Control/Width:", {w, w}}, {"Block Control/Length:", {l, l}},
+            {"Block Control/Color:", {float(block_color)}}, {"View Control/View", floats(view_rotation, 64)},
+            {"Base Control/Color:", {float(base_color)}}, {"Base Control/Size:", {board_size_x / 10}},
+            {"Translation/Translate XY", {view_translate_xy[0], view_translate_xy[1]}},
+            {"Translation/Translate Z", {view_translate_z}}};
+        Named shown, bound;
+        for (const auto &[name, c] : panel) {
+            std::vector<float> v;  // a spinner: its value and its text
+            if (auto *s = dynamic_cast<GLUI_Spinner *>(c))
                 v = {float(s->get_int_val()), s->editing() ? float(s->get_int_val()) : std::stof(s->text())};
-            else if (auto *l = dynamic_cast<GLUI_Listbox *>(c.control))
-                v = {float(l->get_int_val())};
-            else if (auto *r = dynamic_cast<GLUI_Rotation *>(c.control))
-                v.assign(r->matrix(), r->matrix() + 16);
-            else if (auto *t = dynamic_cast<GLUI_Translation *>(c.control))
-                for (int i = 0; i <= (t->type() == GLUI_TRANSLATION_XY); i++) v.push_back(t->value(i));
+            else if (auto *b = dynamic_cast<GLUI_Listbox *>(c))
+                v = {float(b->get_int_val())};
+            else if (auto *r = dynamic_cast<GLUI_Rotation *>(c))
+                v = floats(r->matrix(), 64);
+            else if (auto *t = dynamic_cast<GLUI_Translation *>(c))
+                v = {t->value(0), t->value(1)}, v.resize(t->type() == GLUI_TRANSLATION_XY ? 2 : 1);
             else
                 continue;
-            shows.push_back({c.name, v});
+            const auto it = std::find_if(board.begin(), board.end(), [&](const auto &b) { return b.first == name; });
+            EXPECT_NE(it, board.end()) << name << " shows a value, but the test knows not which of the board's";
+            shown.push_back({name, v}), bound.push_back(it == board.end() ? shown.back() : *it);
         }
-        return shows;
+        return {shown, bound};
     }
 };
 
-// What each value of the panel shows of the board.
-std::vector<float> board_value(const std::string &control)
-{
-    const float w = float(cursor.width), l = float(cursor.length);
-    const std::pair<const char *, std::vector<float>> bound[] = {
-        {"Block Control/Width:", {w, w}},
-        {"Block Control/Length:", {l, l}},
-        {"Block Control/Color:", {float(block_color)}},
-        {"View Control/View", std::vector<float>(view_rotation, view_rotation + 16)},
-        {"Base Control/Color:", {float(base_color)}},
-        {"Base Control/Size:", {board_size_x / 10}},
-        {"Translation/Translate XY", {view_translate_xy[0], view_translate_xy[1]}},
-        {"Translation/Translate Z", {view_translate_z}},
-    };
-    for (const auto &[name, value] : bound)
-        if (control == name) return value;
-    ADD_FAILURE() << control << " shows a value, but the test knows not which of the board's";
-    return {};
-}
-
 enum Asks { NEVER, ALWAYS, EXITS };
 
-// Every input, and whether it asks for a frame of the view: the rules on
-// their own as the keys, the menu and the panel call them (some leave the
-// request to their caller), then what the user does. A pattern ending in *
-// matches every input it begins. A rule or key that changes what the view
-// shows must also ask for a frame, whatever this table says; and after every
-// one, the panel shows the board's values, asking for a frame of its own when
-// they change.
+// Every input, and whether it asks for a frame of the view: the rules as the
+// keys, the menu and the panel call them (some leave the request to their
+// caller), then what the user does. A pattern ending in * matches every input
+// it begins. Keys, menu entries and controls that change what the view shows
+// must ask for a frame whatever the table says; and after every input the
+// panel shows the board's values, asking for a frame of its own when they change.
 const std::pair<const char *, Asks> ASKS[] = {
-    {"rule settle_cursor", NEVER},
-    {"rule move_cursor_*", NEVER},  // the key asks
-    {"rule place_block", ALWAYS},
-    {"rule board_action *", ALWAYS},
-    {"rule clear_board", NEVER},  // board_action asks, and for the next two
-    {"rule undo_last_block", NEVER},
-    {"rule rotate_cursor", NEVER},
-    {"rule set_cursor_width *", ALWAYS},
-    {"rule set_cursor_length *", ALWAYS},
+    {"rule settle_cursor", NEVER}, {"rule move_cursor_*", NEVER},  // the key asks
+    {"rule place_block", ALWAYS}, {"rule board_action *", ALWAYS},
+    {"rule clear_board", NEVER}, {"rule undo_last_block", NEVER}, {"rule rotate_cursor", NEVER},  // board_action asks
+    {"rule set_cursor_width *", ALWAYS}, {"rule set_cursor_length *", ALWAYS},
     {"rule set_block_color *", NEVER},  // shows only on the next brick
-    {"rule set_base_color *", ALWAYS},
-    {"rule set_base_size *", ALWAYS},  // also when refused
+    {"rule set_base_color *", ALWAYS}, {"rule set_base_size *", ALWAYS},  // also when refused
     {"key w", ALWAYS}, {"key a", ALWAYS}, {"key s", ALWAYS}, {"key d", ALWAYS}, {"key  ", ALWAYS},
-    {"key r", ALWAYS}, {"key R", ALWAYS},
-    {"key q", EXITS}, {"key Q", EXITS},
+    {"key r", ALWAYS}, {"key R", ALWAYS}, {"key q", EXITS}, {"key Q", EXITS},
     {"key *", NEVER},  // the reports, and every key that does nothing
-    {"menu Width > *", ALWAYS},
-    {"menu Length > *", ALWAYS},
-    {"menu Color > *", NEVER},
-    {"menu Base Color > *", ALWAYS},
-    {"menu Base Size > *", ALWAYS},
+    {"menu Width > *", ALWAYS}, {"menu Length > *", ALWAYS}, {"menu Color > *", NEVER},
+    {"menu Base Color > *", ALWAYS}, {"menu Base Size > *", ALWAYS},
     {"menu Rotate", ALWAYS}, {"menu Clear", ALWAYS}, {"menu Undo", ALWAYS},
-    {"panel Block Control/Width: *", ALWAYS},  // the arrows, a drag on one, a number typed
-    {"panel Block Control/Length: *", ALWAYS},
-    {"panel Block Control/Color: *", ALWAYS},  // live variables: the panel asks
-    {"panel Block Control/Rotate Block", ALWAYS},
-    {"panel View Control/View *", ALWAYS},
-    {"panel View Control/Reset", ALWAYS},
-    {"panel Base Control/Color: *", ALWAYS},
-    {"panel Base Control/Size: *", ALWAYS},
-    {"panel Translation/Translate XY *", ALWAYS},
-    {"panel Translation/Translate Z *", ALWAYS},
-    {"panel Clear Board", ALWAYS},
-    {"panel Undo Last", ALWAYS},
-    {"panel Quit", EXITS},
+    // The live variables' controls: the panel asks.
+    {"panel Block Control/Width: *", ALWAYS}, {"panel Block Control/Length: *", ALWAYS},
+    {"panel Block Control/Color: *", ALWAYS}, {"panel Block Control/Rotate Block", ALWAYS},
+    {"panel View Control/View *", ALWAYS}, {"panel View Control/Reset", ALWAYS},
+    {"panel Base Control/Color: *", ALWAYS}, {"panel Base Control/Size: *", ALWAYS},
+    {"panel Translation/Translate XY *", ALWAYS}, {"panel Translation/Translate Z *", ALWAYS},
+    {"panel Clear Board", ALWAYS}, {"panel Undo Last", ALWAYS}, {"panel Quit", EXITS},
 };
 
 const std::pair<const char *, Asks> *row_for(const std::string &input)
 {
     for (const auto &row : ASKS) {
         const std::string pattern = row.first;
-        if (pattern.back() == '*' ? input.compare(0, pattern.size() - 1, pattern, 0, pattern.size() - 1) == 0
-                                  : input == pattern)
+        if (pattern.back() == '*' ? input.rfind(pattern.substr(0, pattern.size() - 1), 0) == 0 : input == pattern)
             return &row;
     }
     return nullptr;
@@ -312,8 +263,7 @@ void start_state(int which)
     if (which == 0)
         return;
     set_base_size(2);
-    for (const char *keys : {"ddd www ", "d w ", "ww"}) type(keys);
-    rotate_cursor();
+    type("ddd www d w ww");
     set_cursor_length(3);
     set_block_color(COLOR_RED), set_base_color(COLOR_BLUE);
     type("dd ");
@@ -331,16 +281,14 @@ TEST_F(Inputs, EveryInputAsksForTheFramesItNeedsAndThePanelShowsTheBoard)
         std::function<void()> act, prepare = [] {};
     };
     std::vector<Input> inputs;
-    using Rule = void (*)();
-    for (auto [name, rule] : {std::pair<const char *, Rule>{"settle_cursor", settle_cursor},
+    for (auto [name, rule] : {std::pair<const char *, void (*)()>{"settle_cursor", settle_cursor},
                               {"move_cursor_back", move_cursor_back}, {"move_cursor_front", move_cursor_front},
                               {"move_cursor_left", move_cursor_left}, {"move_cursor_right", move_cursor_right},
                               {"place_block", place_block}, {"clear_board", clear_board},
                               {"undo_last_block", undo_last_block}, {"rotate_cursor", rotate_cursor}})
         inputs.push_back({std::string("rule ") + name, rule});
-    using Setter = void (*)(int);
     for (auto [name, rule, values] :
-         {std::tuple<const char *, Setter, std::vector<int>>{"board_action", board_action, {0, 1, 2, 3, 4}},
+         {std::tuple<const char *, void (*)(int), std::vector<int>>{"board_action", board_action, {0, 1, 2, 3, 4}},
           {"set_cursor_width", set_cursor_width, {1, 4}}, {"set_cursor_length", set_cursor_length, {1, 4}},
           {"set_block_color", set_block_color, {1, 3}}, {"set_base_color", set_base_color, {1, 2}},
           {"set_base_size", set_base_size, {0, 1, 2, 3}}})
@@ -348,7 +296,7 @@ TEST_F(Inputs, EveryInputAsksForTheFramesItNeedsAndThePanelShowsTheBoard)
             inputs.push_back({std::string("rule ") + name + " " + std::to_string(v), [rule = rule, v] { rule(v); }});
     for (int k = 1; k < 256; k++)
         inputs.push_back({"key " + std::string(1, char(k)), [k] { GLUI_Master.key(k, 0, 0); }});
-    // The menu as attached, entries called back as GLUT calls them.
+    // The menu as attached, each entry called back as GLUT calls it.
     const Menu &main_menu = menus.at(attached_menu);
     for (const auto &[label, sub] : main_menu.submenus)
         for (const auto &[entry, value] : menus.at(sub).entries)
@@ -362,34 +310,29 @@ TEST_F(Inputs, EveryInputAsksForTheFramesItNeedsAndThePanelShowsTheBoard)
         const int x = at.x + at.w / 2, y = at.y + at.h / 2;
         glui->mouse(0, 1, x, y, 0), glui->motion(x + dx, y + dy, 0.02), glui->mouse(0, 0, x + dx, y + dy, 0.04);
     };
-    for (const Control &c : panel) {
-        const std::string name = "panel " + c.name;
-        GLUI_Control *control = c.control;
+    for (const auto &[label, control] : panel) {
+        const std::string name = "panel " + label;
         if (auto *s = dynamic_cast<GLUI_Spinner *>(control)) {
-            inputs.push_back({name + " up", [s, press] { press(s->up.x + 1, s->up.y + 1); }});
-            inputs.push_back({name + " down", [s, press] { press(s->down.x + 1, s->down.y + 1); }});
-            inputs.push_back({name + " dragged", [s, drag] { drag(s->up, 0, -12); }});
-            inputs.push_back({name + " typed", [s, press] {
+            inputs.push_back({name + " up", [=] { press(s->up.x + 1, s->up.y + 1); }});
+            inputs.push_back({name + " down", [=] { press(s->down.x + 1, s->down.y + 1); }});
+            inputs.push_back({name + " dragged", [=] { drag(s->up, 0, -12); }});
+            inputs.push_back({name + " typed", [=] {
                                   press(s->field.x + 1, s->field.y + 1);
                                   for (char k : std::to_string(s->get_int_val() % 10 + 1) + "\r") GLUI_Master.key(k, 0, 0);
                               }});
         } else if (auto *l = dynamic_cast<GLUI_Listbox *>(control)) {
-            for (std::size_t i = 0; i < l->items.size(); i++)
+            for (int i = 0; i < int(l->items.size()); i++)
                 inputs.push_back({name + " " + l->items[i].text,
-                                  [l, i, press] {
-                                      press(l->box.x + 1, l->box.y + 1);
-                                      const GLUI_Rect item = l->item_rect(int(i));
-                                      press(item.x + 1, item.y + 1);
-                                  },
-                                  [l, i] {  // another item first: choosing the one shown does nothing
-                                      if (l->current() == int(i)) l->choose(int(i + 1) % int(l->items.size()));
+                                  [=] { press(l->box.x + 1, l->box.y + 1), press(l->item_rect(i).x + 1, l->item_rect(i).y + 1); },
+                                  [=] {  // another item first: choosing the one shown does nothing
+                                      if (l->current() == i) l->choose((i + 1) % int(l->items.size()));
                                   }});
         } else if (auto *r = dynamic_cast<GLUI_Rotation *>(control)) {
-            inputs.push_back({name + " dragged", [r, drag] { drag(r->ball, 14, -6); }});
+            inputs.push_back({name + " dragged", [=] { drag(r->ball, 14, -6); }});
         } else if (auto *t = dynamic_cast<GLUI_Translation *>(control)) {
-            inputs.push_back({name + " dragged", [t, drag] { drag(t->pad, 20, -10); }});
+            inputs.push_back({name + " dragged", [=] { drag(t->pad, 20, -10); }});
         } else if (dynamic_cast<GLUI_Button *>(control)) {
-            inputs.push_back({name, [control, press] { press(control->rect.x + 2, control->rect.y + 2); }});
+            inputs.push_back({name, [=, c = control] { press(c->rect.x + 2, c->rect.y + 2); }});
         }
     }
 
@@ -398,44 +341,34 @@ TEST_F(Inputs, EveryInputAsksForTheFramesItNeedsAndThePanelShowsTheBoard)
     std::streambuf *console = std::cout.rdbuf(reports.rdbuf());
     for (const auto &[input, act, prepare] : inputs) {
         const auto *row = row_for(input);
+        rows_used.push_back(row);
         if (!row) {
             ADD_FAILURE() << input << ": no row says whether it asks for a frame";
-            continue;
-        }
-        rows_used.push_back(row);
-        if (row->second == EXITS) {
+        } else if (row->second == EXITS) {
             EXPECT_EXIT(act(), ::testing::ExitedWithCode(0), "") << input;
-            continue;
         }
-        for (int from = 0; from < 2; from++) {
+        for (int from = 0; row && row->second != EXITS && from < 2; from++) {
             const std::string what = input + (from ? ", on a board in use" : ", at the start");
             start_state(from);
-            show_settings();
-            prepare();
-            const Shown before = shown_now();
-            const auto panel_before = panel_shows();
+            show_settings(), prepare();
+            const Named before = view_reads(), panel_before = panel_and_board().first;
             redisplays = 0, glui->main_redisplays = 0, glui->frames_left = 0;
             act();
             const long asked = redisplays + glui->main_redisplays;
-            const std::string changed = changes(before, shown_now());
-            if (row->second == ALWAYS || (!changed.empty() && input.rfind("rule ", 0) != 0))
-                EXPECT_GT(asked, 0) << what << ": no frame asked for" << (changed.empty() ? "" : "; it changed " + changed);
+            const std::string change = changed(before, view_reads());
+            if (row->second == ALWAYS || (!change.empty() && input.rfind("rule ", 0) != 0))
+                EXPECT_GT(asked, 0) << what << ": no frame asked for" << (change.empty() ? "" : "; it changed " + change);
             else
                 EXPECT_EQ(asked, 0) << what << ": a frame asked for, yet it changes nothing the view shows";
-            // The panel shows the board, and asks for its frame when that changes what it shows.
-            const auto panel_after = panel_shows();
-            for (const auto &[control, value] : panel_after)
-                EXPECT_EQ(value, board_value(control)) << what << ": the panel's " << control << " is stale";
-            if (panel_after != panel_before) {
-                EXPECT_TRUE(glui->needs_frame()) << what << ": the panel changed unseen";
-            }
+            const auto [shown, board] = panel_and_board();
+            for (std::size_t i = 0; i < shown.size(); i++)
+                EXPECT_EQ(shown[i].second, board[i].second) << what << ": the panel's " << shown[i].first << " is stale";
+            EXPECT_TRUE(shown == panel_before || glui->needs_frame()) << what << ": the panel changed unseen";
         }
     }
     std::cout.rdbuf(console);
     for (const auto &row : ASKS)
-        EXPECT_NE(std::find(rows_used.begin(), rows_used.end(), &row), rows_used.end())
-            << row.first << ": a row for no input the program has";
-    EXPECT_EQ(menus.at(attached_menu).submenus.size(), 5u);
+        EXPECT_NE(std::count(rows_used.begin(), rows_used.end(), &row), 0) << row.first << ": a row for no input";
 }
 
 // The panel is laid out without a window; its arrows edit the cursor as the
@@ -450,18 +383,13 @@ TEST_F(Inputs, PanelIsNarrowTidyAndItsControlsEditTheBoard)
     EXPECT_NEAR(quit->rect.x + quit->rect.w / 2, w / 2, 1);  // centred
 
     type(" ");
-    cursor.x = 2, settle_cursor();  // beside the brick: an arrow's edit settles the cursor on it
+    cursor.x = 1;  // half over the brick: an arrow's edit settles the cursor on it
     length_spinner->arrow_press(+1, 0, 0), length_spinner->arrow_release();
-    EXPECT_EQ(cursor.length, 3);
-    EXPECT_EQ(cursor.y, 0);
-    cursor.x = 1, settle_cursor();
-    length_spinner->arrow_press(-1, 0, 0), length_spinner->arrow_release();
-    EXPECT_EQ(cursor.y, 1);
+    EXPECT_TRUE(cursor.length == 3 && cursor.y == 1);
     size_listbox->choose(2);  // 30x30
     cursor.x = 25, type(" ");
     size_listbox->choose(0);  // 10x10: refused, and the list goes back to the real size
-    EXPECT_EQ(size_listbox->get_int_val(), 3);
-    EXPECT_EQ(board_size_x, 30);
+    EXPECT_TRUE(size_listbox->get_int_val() == 3 && board_size_x == 30);
 
     for (GLUI_Control *c : glui->controls())
         if (auto *pad = dynamic_cast<GLUI_Translation *>(c)) pad->press(0, 0), pad->drag(20, -20), pad->release();
