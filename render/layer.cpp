@@ -52,12 +52,14 @@ struct Scene {
 struct Layer {
     GLXContext context = nullptr;  // the GL context its buffers belong to
     long frames = 0;               // frames drawn in that context
-    bool usable = false;           // framebuffer objects exist there, and the proof did not fail
-    bool proven = false;           // targets drawn there come out as the window does
+    bool framebuffers = false;     // framebuffer objects exist there
+    bool proven = false;           // targets drawn there come out as the window does...
+    bool refused = false;          // ...or do not, with every flip this GL offers
     bool proof_due = false;        // the last frame was its first, drawn in full without the proof
     int width = 0, height = 0;     // 0: no buffers
-    int failed_width = 0, failed_height = 0;  // the window's size when buffers or a copy last failed...
-    std::chrono::steady_clock::time_point failed_at;  // ...and when
+    int failed_width = 0, failed_height = 0;  // the window's size when it was too large, or buffers or a copy failed...
+    LayerRoute failed_as = LayerRoute::failed_lately;  // ...which of those...
+    std::chrono::steady_clock::time_point failed_at;   // ...and when
     Scene exact, quick;
     Target frame;                  // the last frame shown
     const Scene *frame_from = nullptr;  // the scene under its cursor...
@@ -241,12 +243,14 @@ bool show_frame(const View &view)
 // has passed: a failure may be a moment's (a window too large, memory short).
 constexpr auto RETRY_AFTER = std::chrono::seconds(5);
 
-void failed(int width, int height)
+LayerRoute failed(int width, int height, LayerRoute why)
 {
     free_buffers();
     layer.failed_width = width, layer.failed_height = height;
+    layer.failed_as = why;
     layer.failed_at = std::chrono::steady_clock::now();
     ++layer_counts.failures;
+    return why;
 }
 
 bool failed_lately(int width, int height)
@@ -256,24 +260,29 @@ bool failed_lately(int width, int height)
 }
 
 // Once per context: whether targets draw there as the window does.
-bool prove(int width, int height)
+LayerRoute prove(int width, int height)
 {
-    const Proof proof = prove_targets(width, height);
-    if (proof == Proof::failed) {
-        failed(width, height);
-        return false;
+    switch (prove_targets(width, height)) {
+    case Proof::same:
+        layer.proven = true;
+        ++layer_counts.proven;
+        return LayerRoute::through;
+    case Proof::differs:
+        layer.refused = true;
+        ++layer_counts.refused;
+        return LayerRoute::refused;
+    case Proof::failed:
+        break;
     }
-    layer.proven = layer.usable = proof == Proof::same;
-    ++(layer.proven ? layer_counts.proven : layer_counts.refused);
-    return layer.usable;
+    return failed(width, height, LayerRoute::failed_lately);
 }
 
 }  // namespace
 
-bool show_layer()
+LayerRoute show_layer()
 {
     if (!layer_enabled)
-        return false;
+        return LayerRoute::switched_off;
     // A new context has none of the old one's buffers (and the old one may be
     // gone, its address taken by the new one): start again there.
     const GLXContext context = glXGetCurrentContext();
@@ -281,12 +290,14 @@ bool show_layer()
         stop_refinement();
         layer = Layer();
         layer.context = context;
-        layer.usable = framebuffers_exist();
+        layer.framebuffers = framebuffers_exist();
     }
     const bool first_frame = layer.frames++ == 0;
     layer.proof_due = first_frame;
-    if (!layer.usable)
-        return false;
+    if (!layer.framebuffers)
+        return LayerRoute::no_framebuffers;
+    if (layer.refused)
+        return LayerRoute::refused;
 
     // As large as the window, so that its rows run as the window's do (see
     // the flip in make_target).
@@ -295,29 +306,27 @@ bool show_layer()
     glXQueryDrawable(glXGetCurrentDisplay(), glXGetCurrentDrawable(), GLX_HEIGHT, &height);
     const View view = current_view();
     if (width == 0 || height == 0 || view.viewport[2] <= 0 || view.viewport[3] <= 0)
-        return false;  // a window of no size: nothing to keep
+        return LayerRoute::no_size;  // nothing to keep
     if (failed_lately(width, height))
-        return false;
-    if (!target_fits(width, height)) {
-        failed(width, height);  // a window too large for the GL's buffers: in full until it is smaller
-        return false;
+        return layer.failed_as;
+    if (!target_fits(width, height))
+        return failed(width, height, LayerRoute::too_large);  // in full until it is smaller, or a while has passed
+    if (!layer.proven) {
+        if (first_frame)
+            return LayerRoute::first_frame;  // in full at once, the proof after it
+        if (const LayerRoute proof = prove(width, height); proof != LayerRoute::through)
+            return proof;
     }
-    if (!layer.proven && (first_frame || !prove(width, height)))
-        return false;  // the first frame in full at once, the proof after it
     if (int(width) != layer.width || int(height) != layer.height) {
         free_buffers();
-        if (!make_buffers(width, height)) {
-            failed(width, height);
-            return false;
-        }
+        if (!make_buffers(width, height))
+            return failed(width, height, LayerRoute::failed_lately);
     }
-    if (!show_frame(view)) {
-        failed(width, height);
-        return false;
-    }
+    if (!show_frame(view))
+        return failed(width, height, LayerRoute::failed_lately);
     layer.failed_width = layer.failed_height = 0;
     ++layer_counts.copies;
-    return true;
+    return LayerRoute::through;
 }
 
 void draw_quick_order_frame(bool exact)
@@ -353,7 +362,7 @@ bool refine_layer()
     draw_into(Target());
     ++layer_counts.pieces;
     if (glGetError() != GL_NO_ERROR) {
-        failed(layer.width, layer.height);
+        failed(layer.width, layer.height, LayerRoute::failed_lately);
         return false;
     }
     if (done) {
@@ -373,7 +382,8 @@ bool layer_proof_due()
 void prove_layer()
 {
     layer.proof_due = false;
-    if (!layer_enabled || glXGetCurrentContext() != layer.context || !layer.usable || layer.proven)
+    if (!layer_enabled || glXGetCurrentContext() != layer.context || !layer.framebuffers || layer.refused ||
+        layer.proven)
         return;
     unsigned width = 0, height = 0;
     glXQueryDrawable(glXGetCurrentDisplay(), glXGetCurrentDrawable(), GLX_WIDTH, &width);

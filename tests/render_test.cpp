@@ -25,6 +25,14 @@
 #include "render/scene.h"
 #include "ui/keyboard.h"
 
+// A route, as a failed check names it.
+static void PrintTo(LayerRoute route, std::ostream *out)
+{
+    const char *const names[] = {"through",  "switched_off", "first_frame", "no_framebuffers",
+                                 "refused", "no_size",      "too_large",   "failed_lately"};
+    *out << names[int(route)];
+}
+
 namespace {
 
 constexpr int W = 320, H = 240;
@@ -142,7 +150,7 @@ Pixels full_frame()
 {
     glutSetWindow(full_window);
     layer_enabled = false;
-    draw_frame();
+    EXPECT_EQ(draw_frame(), LayerRoute::switched_off);
     layer_enabled = true;
     return pixels();
 }
@@ -264,18 +272,25 @@ bool refine()
 
 // The layer at rest (after the frame that shows the exact scene once it is
 // refined) shows the frame drawn in full, byte for byte, and it came through
-// the layer (unless `copied` says it cannot).
-void expect_same_frame(const std::string &what, bool copied = true)
+// the layer (unless `route` says why it cannot).
+void expect_same_frame(const std::string &what, LayerRoute route = LayerRoute::through)
 {
     glutSetWindow(layer_window);
     const long copies = layer_counts.copies;
-    draw_frame();
-    const int frames = refine() ? (draw_frame(), 2) : 1;
+    const LayerRoute first = draw_frame();
+    const bool refined = refine();
+    const LayerRoute last = refined ? draw_frame() : first;
     const Pixels layered = pixels();
     // Where the layer refused the context, it says so, and every frame is drawn in full.
     const bool refused = layer_counts.refused > refused_before;
     EXPECT_TRUE(layer_may_refuse || !refused) << what;
-    EXPECT_EQ(layer_counts.copies - copies, copied && !refused ? frames : 0) << what;
+    if (refused)
+        route = LayerRoute::refused;
+    EXPECT_EQ(first, route) << what;
+    if (refined) {
+        EXPECT_EQ(last, route) << what << ", the frame that shows the refined scene";
+    }
+    EXPECT_EQ(layer_counts.copies - copies, route == LayerRoute::through ? 1 + refined : 0) << what;
     EXPECT_EQ(differing(layered, full_frame()), 0) << what << ": the picture at rest is stale, not the frame drawn in full";
 }
 
@@ -286,7 +301,7 @@ void expect_first_frames(const std::string &what, bool idle)
 {
     glutSetWindow(layer_window);
     const long copies = layer_counts.copies, proofs = layer_counts.proven + layer_counts.refused;
-    draw_frame();
+    EXPECT_EQ(draw_frame(), LayerRoute::first_frame) << what;
     const Pixels first = pixels();
     EXPECT_TRUE(layer_counts.copies == copies && layer_proof_due()) << what << ": the first frame, in full";
     EXPECT_EQ(differing(first, full_frame()), 0) << what << ": the first frame";
@@ -312,7 +327,7 @@ void place(int x, int z, int width, int length, int color)
 struct Change {
     const char *what;
     std::function<void()> make;
-    bool copied = true;  // the frame after it comes through the layer
+    LayerRoute route = LayerRoute::through;  // of the frame after it
 };
 
 // After every single change, in turn, the picture at rest is the frame drawn
@@ -371,7 +386,7 @@ TEST_F(Layer, EverySingleChangeShowsAsAFullFrameShowsIt)
             {"a smaller window", [] { reshape(W, H - 40, 60); }},
             {"the same view, another aspect", [] { reshape(W - 20, H - 40, 40); }},
             {"a wider panel", [] { reshape(W - 20, H - 40, 60); }},
-            {"a window of no size", [] { reshape(W, 0, 60); }, false},
+            {"a window of no size", [] { reshape(W, 0, 60); }, LayerRoute::no_size},
             {"the window back", [] { reshape(W, H, 0); }},
             // Seen from below the plate, from just above the upper brick of
             // the stack, and from inside each of its two bricks.
@@ -385,7 +400,7 @@ TEST_F(Layer, EverySingleChangeShowsAsAFullFrameShowsIt)
         };
         for (const Change &change : changes) {
             change.make();
-            expect_same_frame(at + change.what, change.copied);
+            expect_same_frame(at + change.what, change.route);
         }
         EXPECT_GT(layer_counts.redraws, redraws) << at;
     }
@@ -450,8 +465,9 @@ TEST_F(Layer, ComesBackOnceTheWindowFitsAgain)
         reshape(W, H, 0);  // the same view in both windows
         const long failures = layer_counts.failures;
         const std::string what = "a window " + std::to_string(width) + " wide";
-        expect_same_frame(what, width == W);
-        expect_same_frame(what + ", a frame later", width == W);
+        const LayerRoute route = width == W ? LayerRoute::through : LayerRoute::too_large;
+        expect_same_frame(what, route);
+        expect_same_frame(what + ", a frame later", route);
         EXPECT_EQ(layer_counts.failures - failures, width != W) << what;
     }
 }
@@ -471,7 +487,7 @@ void expect_redraw(const std::string &what, bool quick)
 {
     glutSetWindow(layer_window);
     const LayerCounts before = layer_counts;
-    draw_frame();
+    EXPECT_EQ(draw_frame(), LayerRoute::through) << what;
     EXPECT_EQ(layer_counts.redraws - before.redraws, 1) << what;
     EXPECT_EQ(layer_counts.quick_scenes - before.quick_scenes, quick) << what;
     EXPECT_EQ(layer_refining(), quick) << what;
