@@ -200,6 +200,7 @@ void draw_kept_bricks(const Sight &sight)
     while (!near.empty() && near.back() >= kept.bricks.size())
         near.pop_back();
 
+    set_full_frame_normal();
     glEnableClientState(GL_VERTEX_ARRAY);
     for (int g = 0; g < GROUPS; g++)
         if (!kept.groups[g].owner.empty()) {

@@ -15,7 +15,7 @@
 #include "board/board.h"
 
 void sync_kept_bricks();
-// The kept faces a colour at a time, lit with the current normal, then
+// The kept faces a colour at a time, lit as a full frame lights them, then
 // their outlines. The bricks the view enters and those against them come
 // last, brick by brick in placement order, with every face `sight` does not
 // hide: the view sees into them, and faces the kept geometry leaves out.

@@ -117,9 +117,7 @@ float near_reach(const float p[16])
     return near * std::sqrt(1 + 1 / (p[0] * p[0]) + 1 / (p[5] * p[5]));
 }
 
-// What the layer can leave out. (A context's first frame, which lights the
-// plate with GL's initial normal, never comes here: a box whose studs were
-// all left out would be lit with that instead of the one the last stud leaves.)
+// What the layer can leave out.
 Sight sight_for(const View &view)
 {
     const Vec3 e = eye_in_plate_frame();
@@ -184,7 +182,7 @@ Scene &redraw(const View &view)
     draw_into(layer.exact.target);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     if (draw_quick(long(studs.size()), long(blocks.size()))) {
-        start_refinement(sight);  // before the quick drawing: from the state a full drawing starts in
+        start_refinement(sight);
         const ScreenFit fit = screen_fit(view);
         draw_into(layer.quick.target);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);

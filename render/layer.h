@@ -57,7 +57,8 @@ bool refine_layer();
 // A GL context's first frame is drawn in full at once, without waiting for
 // the proof above. From it until prove_layer() or the next frame,
 // layer_proof_due() is true, and the next frame is due whatever changes: GL
-// lights a context's first frame with its initial normal, and no later one.
+// lights a context's first frame with its initial normal, later ones with
+// set_full_frame_normal's.
 // prove_layer(), with the window's GL context current, proves the targets
 // there (where it has framebuffer objects) before that frame would use them;
 // a frame that comes first proves them itself.

@@ -67,6 +67,7 @@ int draw_placed_bricks(std::size_t first, const StudStyle &style)
 
 int draw_quick_scene(const Sight &sight, const std::vector<Stud> &studs, const ScreenFit *fit)
 {
+    set_full_frame_normal();
     draw_plate({}, 0, 0);  // the polygon alone
     // The studs a colour at a time: the plate's, then the bricks' (of any other colour last).
     std::vector<const Stud *> by_color[5];

@@ -30,7 +30,8 @@ int plate_stud_count();
 
 // The quick scene: the plate, `studs` fitted to the screen by `fit` (exact
 // without it), then the placed bricks' boxes from the kept geometry, a
-// colour at a time, and their outlines. Returns the studs drawn.
+// colour at a time, and their outlines, lit as a full frame lights them.
+// Returns the studs drawn.
 int draw_quick_scene(const Sight &sight, const std::vector<Stud> &studs, const ScreenFit *fit);
 
 // The cursor brick in grey with its studs and outline, always exact.

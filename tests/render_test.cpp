@@ -156,7 +156,8 @@ Pixels full_frame()
 }
 
 // Draws the current scene both ways (twice: a frame starts with the normal
-// the last one left) and compares them; a blank picture would prove nothing.
+// the last one left, see set_full_frame_normal) and compares them; a blank
+// picture would prove nothing.
 void expect_same_picture(Vec3 eye_at)
 {
     full_frame();
@@ -206,6 +207,13 @@ TEST_F(Scene, FullFramesMatchTheReferenceDrawing)
     handle_key(' ', 0, 0);
     handle_key('d', 0, 0);
     expect_same_picture({1.25f, 1, 1});  // the 10x10 camera; a green plate
+    // The layer lights its flat faces with the normal a full frame leaves.
+    full_frame();
+    float left[3], set[3];
+    glGetFloatv(GL_CURRENT_NORMAL, left);
+    set_full_frame_normal();
+    glGetFloatv(GL_CURRENT_NORMAL, set);
+    EXPECT_TRUE(std::equal(left, left + 3, set)) << left[0] << ", " << left[1] << ", " << left[2];
 
     // 20x20, blue plate, turned and shifted.
     set_base_size(2);
