@@ -152,7 +152,7 @@ int GLUI_Spinner::clamp(int v) const {
     return limit_ == GLUI_LIMIT_CLAMP ? std::min(std::max(v, low_), high_) : v;
 }
 
-void GLUI_Spinner::show(int v) {
+void GLUI_Spinner::write_value(int v) {
     int before = val_;
     val_ = clamp(v);
     if (live_) *live_ = last_live_ = val_;
@@ -168,7 +168,7 @@ void GLUI_Spinner::show(int v) {
 
 void GLUI_Spinner::user_set(int v) {
     int before = val_;
-    show(v);
+    write_value(v);
     if (val_ != before) user_changed();
 }
 
@@ -176,14 +176,14 @@ void GLUI_Spinner::set_int_limits(int low, int high, int limit_type) {
     low_ = std::min(low, high);
     high_ = std::max(low, high);
     limit_ = limit_type;
-    show(val_);
+    write_value(val_);
 }
 
-void GLUI_Spinner::set_int_val(int v) { show(v); }
+void GLUI_Spinner::set_int_val(int v) { write_value(v); }
 
 bool GLUI_Spinner::sync() {
     if (!live_ || *live_ == last_live_) return false;
-    show(*live_);
+    write_value(*live_);
     return true;
 }
 
@@ -395,7 +395,7 @@ GLUI_Rotation::GLUI_Rotation(GLUI_Container *parent, const char *name, float *li
     std::memcpy(start_, m_, sizeof m_);
 }
 
-void GLUI_Rotation::show() {
+void GLUI_Rotation::write_live() {
     if (live_) {
         std::memcpy(live_, m_, sizeof m_);
         std::memcpy(last_live_, m_, sizeof m_);
@@ -405,7 +405,7 @@ void GLUI_Rotation::show() {
 
 void GLUI_Rotation::reset() {
     identity(m_);
-    show();
+    write_live();
     glui_->post_main_redisplay();
 }
 
@@ -480,7 +480,7 @@ void GLUI_Rotation::drag(int x, int y) {
     c2[1] = c0[2] * c1[0] - c0[0] * c1[2];
     c2[2] = c0[0] * c1[1] - c0[1] * c1[0];
     std::memcpy(m_, m, sizeof m_);
-    show();
+    write_live();
     user_changed();
 }
 

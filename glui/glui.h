@@ -160,8 +160,8 @@ public:
 
 private:
     int clamp(int v) const;
-    void show(int v);       // value, text and live var; no callback
-    void user_set(int v);   // show + callback when the value changed
+    void write_value(int v);   // value, text and live var; no callback
+    void user_set(int v);      // write_value + callback when the value changed
 
     int *live_;
     int val_, last_live_;
@@ -245,7 +245,7 @@ public:
 
 private:
     void ball_point(int x, int y, float v[3]) const;
-    void show();   // m_ to the live var
+    void write_live();   // m_ to the live var
     float *live_;
     float m_[16], start_[16], last_live_[16];
     float v0_[3] = {0, 0, 1};

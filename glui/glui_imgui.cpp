@@ -49,9 +49,9 @@ void push(GLUI *g, int x, int y) {
 
 // ---- subwindow handlers ----
 
-void draw_frame(GLUI *g);
+void draw_panel(GLUI *g);
 
-void sub_display() { if (GLUI *g = panel_of_current()) draw_frame(g); }
+void sub_display() { if (GLUI *g = panel_of_current()) draw_panel(g); }
 void sub_reshape(int, int) { if (GLUI *g = panel_of_current()) g->wake(); }
 double now() { return glutGet(GLUT_ELAPSED_TIME) / 1000.0; }
 
@@ -269,7 +269,7 @@ void GLUI_Translation::draw() {
 
 namespace {
 
-void draw_frame(GLUI *g) {
+void draw_panel(GLUI *g) {
     GLUI_Impl *im = g->impl;
     ImGui::SetCurrentContext(im->ctx);
     ImGuiIO &io = ImGui::GetIO();

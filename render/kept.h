@@ -9,7 +9,8 @@
 // clear) are dropped, the last first, and give back the faces of the bricks
 // against them; the bricks placed since are added, and take away the faces
 // they cover. That costs the bricks that changed and their neighbours, not
-// the bricks placed. It is built anew only when the rule is switched.
+// the bricks placed. When the board is empty it is emptied at once, not
+// brick by brick; and it is built anew when the rule is switched.
 #pragma once
 
 #include "board/board.h"

@@ -39,8 +39,8 @@ struct View {
 static_assert(sizeof(View) == 48 * 4, "View has padding");
 static_assert(sizeof(Block) == 7 * 4, "Block has padding");
 
-// A scene kept in a target, and what it was drawn from.
-struct Scene {
+// A picture of the scene kept in a target, and what it was drawn from.
+struct Picture {
     Target target;
     bool drawn = false;  // it holds `view` and `bricks`; the exact one only once complete
     View view;
@@ -60,9 +60,9 @@ struct Layer {
     int failed_width = 0, failed_height = 0;  // the window's size when it was too large, or buffers or a copy failed...
     LayerRoute failed_as = LayerRoute::failed_lately;  // ...which of those...
     std::chrono::steady_clock::time_point failed_at;   // ...and when
-    Scene exact, quick;
+    Picture exact, quick;
     Target frame;                  // the last frame shown
-    const Scene *frame_from = nullptr;  // the scene under its cursor...
+    const Picture *frame_from = nullptr;  // the picture under its cursor...
     long frame_version = 0;             // ...as it was then
     Block cursor = Block(0, 0, 0, 0, 0, 0, 0);
 };
@@ -139,41 +139,42 @@ ScreenFit screen_fit(const View &view)
     return fit;
 }
 
-// The scene holds `view` and the bricks placed now, or some of them with the
+// The picture holds `view` and the bricks placed now, or some of them with the
 // rest still to add: the last it holds is still where it was.
-bool holds(const Scene &scene, const View &view)
+bool holds(const Picture &picture, const View &view)
 {
-    return scene.drawn && std::memcmp(&view, &scene.view, sizeof view) == 0 && scene.bricks <= blocks.size() &&
-           (scene.bricks == 0 || brick_serial(scene.bricks - 1) == scene.last);
+    return picture.drawn && std::memcmp(&view, &picture.view, sizeof view) == 0 && picture.bricks <= blocks.size() &&
+           (picture.bricks == 0 || brick_serial(picture.bricks - 1) == picture.last);
 }
 
-void drew(Scene &scene, const View &view)
+// Records what the picture now holds: `view` and the bricks placed now.
+void record_drawing(Picture &picture, const View &view)
 {
-    scene.drawn = true;
-    scene.view = view;
-    scene.bricks = blocks.size();
-    scene.last = blocks.empty() ? 0 : brick_serial(blocks.size() - 1);
-    ++scene.version;
+    picture.drawn = true;
+    picture.view = view;
+    picture.bricks = blocks.size();
+    picture.last = blocks.empty() ? 0 : brick_serial(blocks.size() - 1);
+    ++picture.version;
 }
 
-// Adds the bricks placed since the scene was drawn, in placement order,
+// Adds the bricks placed since the picture was drawn, in placement order,
 // exactly or (`quick`) with studs fitted to the screen.
-void extend(Scene &scene, const View &view, bool quick)
+void extend(Picture &picture, const View &view, bool quick)
 {
-    if (scene.bricks == blocks.size())
+    if (picture.bricks == blocks.size())
         return;
     const Sight sight = sight_for(view);
     const ScreenFit fit = screen_fit(view);
-    draw_into(scene.target);
-    const long studs = draw_placed_bricks(scene.bricks, {&sight, quick ? &fit : nullptr});
+    draw_into(picture.target);
+    const long studs = draw_placed_bricks(picture.bricks, {&sight, quick ? &fit : nullptr});
     (quick ? layer_counts.quick_studs : layer_counts.exact_studs) += studs;
     ++layer_counts.extensions;
-    drew(scene, view);
+    record_drawing(picture, view);
 }
 
 // The scene drawn anew: exactly where that is predicted to fit a frame; else
 // quick, with the exact drawing started behind it.
-Scene &redraw(const View &view)
+Picture &redraw(const View &view)
 {
     const Sight sight = sight_for(view);
     const std::vector<Stud> studs = visible_studs(sight);
@@ -181,14 +182,14 @@ Scene &redraw(const View &view)
     ++layer_counts.redraws;
     draw_into(layer.exact.target);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    if (draw_quick(long(studs.size()), long(blocks.size()))) {
+    if (decide_quick(long(studs.size()), long(blocks.size()))) {
         start_refinement(sight);
         const ScreenFit fit = screen_fit(view);
         draw_into(layer.quick.target);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         layer_counts.quick_studs += draw_quick_scene(sight, studs, &fit);
         ++layer_counts.quick_scenes;
-        drew(layer.quick, view);
+        record_drawing(layer.quick, view);
         return layer.quick;
     }
     stop_refinement();
@@ -198,13 +199,13 @@ Scene &redraw(const View &view)
     exact_drawing_took(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count(),
                        drawn, long(blocks.size()));
     layer_counts.exact_studs += drawn;
-    drew(layer.exact, view);
+    record_drawing(layer.exact, view);
     return layer.exact;
 }
 
-// The scene the frame shows, brought up to date: the exact one where it is
+// The picture the frame shows, brought up to date: the exact one where it is
 // complete, else the quick one while the exact one is refined, else drawn anew.
-const Scene &scene_for(const View &view)
+const Picture &picture_for(const View &view)
 {
     if (holds(layer.exact, view)) {
         extend(layer.exact, view, false);
@@ -222,13 +223,13 @@ const Scene &scene_for(const View &view)
 bool show_frame(const View &view)
 {
     forget_gl_errors();  // only the layer's own errors count below
-    const Scene &scene = scene_for(view);
-    if (&scene != layer.frame_from || scene.version != layer.frame_version ||
+    const Picture &picture = picture_for(view);
+    if (&picture != layer.frame_from || picture.version != layer.frame_version ||
         std::memcmp(&cursor, &layer.cursor, sizeof cursor) != 0) {
-        copy_target(scene.target, layer.frame, layer.width, layer.height, true);
+        copy_target(picture.target, layer.frame, layer.width, layer.height, true);
         draw_cursor();
-        layer.frame_from = &scene;
-        layer.frame_version = scene.version;
+        layer.frame_from = &picture;
+        layer.frame_version = picture.version;
         layer.cursor = cursor;
     }
     // All of it: the window then holds what clearing it and drawing the
@@ -364,7 +365,7 @@ bool refine_layer()
         return false;
     }
     if (done) {
-        drew(layer.exact, view);
+        record_drawing(layer.exact, view);
         ++layer_counts.refined;
         layer_counts.exact_studs += refined_studs();
         exact_drawing_took(refining_ms(), refined_studs(), refined_boxes());

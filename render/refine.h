@@ -4,8 +4,9 @@
 // starts from the state a full drawing has at that point: the scene's frame
 // on the modelview, the light placed again, the material of the plate or
 // brick it starts in, and the normal a full frame lights its flat faces with.
-// A piece runs for PIECE_MS, boxes and outlines counted with the studs. The caller keeps the
-// target bound and the scene unchanged in between, else starts again.
+// A piece runs for PIECE_MS, boxes and outlines counted with the studs. The
+// caller binds the target for each piece, and starts again where the scene
+// changed in between.
 #pragma once
 
 #include "board/board.h"

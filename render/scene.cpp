@@ -105,10 +105,10 @@ void set_projection(int width, int height)
 {
     window_width = width;
     window_height = height;
-    if (width > 0 && height > 0) {
+    if (window_width > 0 && window_height > 0) {
         glMatrixMode(GL_PROJECTION);
         glLoadIdentity();
-        gluPerspective(90, double(width) / height, 0.1, 50);
+        gluPerspective(90, double(window_width) / window_height, 0.1, 50);
     }
     glMatrixMode(GL_MODELVIEW);
 }

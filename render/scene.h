@@ -36,6 +36,7 @@ int draw_quick_scene(const Sight &sight, const std::vector<Stud> &studs, const S
 
 // The cursor brick in grey with its studs and outline, always exact.
 void draw_cursor();
-// Records the window size and sets a 90 degree perspective for the whole
-// window's aspect. A window of zero width or height keeps the old projection.
+// Records the window size in window_width and window_height and sets from
+// them a 90 degree perspective for the whole window's aspect. A window of
+// zero width or height keeps the old projection.
 void set_projection(int width, int height);
