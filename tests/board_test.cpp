@@ -385,9 +385,9 @@ TEST_F(Inputs, EveryInputAsksForTheFramesItNeedsAndThePanelShowsTheBoard)
                                       if (l->current() == int(i)) l->choose(int(i + 1) % int(l->items.size()));
                                   }});
         } else if (auto *r = dynamic_cast<GLUI_Rotation *>(control)) {
-            inputs.push_back({name + " dragged", [r, drag] { drag(r->ball, 14, -6); }});
+            inputs.push_back({name + " dragged", [r, drag] { drag(r->square, 14, -6); }});
         } else if (auto *t = dynamic_cast<GLUI_Translation *>(control)) {
-            inputs.push_back({name + " dragged", [t, drag] { drag(t->pad, 20, -10); }});
+            inputs.push_back({name + " dragged", [t, drag] { drag(t->square, 20, -10); }});
         } else if (dynamic_cast<GLUI_Button *>(control)) {
             inputs.push_back({name, [control, press] { press(control->rect.x + 2, control->rect.y + 2); }});
         }
