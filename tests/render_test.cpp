@@ -38,6 +38,8 @@ namespace {
 constexpr int W = 320, H = 240;
 constexpr int SEAM_VALUES = 60;  // channel values two pictures may differ by where faces do not quite meet
 constexpr float IDENTITY[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+// A view turned about two axes.
+constexpr float TURN[16] = {0.866f, 0.25f, -0.433f, 0, 0, 0.866f, 0.5f, 0, 0.5f, -0.433f, 0.75f, 0, 0, 0, 0, 1};
 int full_window, reference_window;
 
 // A colour (r, g, b, alpha) as `ambient` and `diffuse` parts of it, with no highlight.
@@ -218,8 +220,7 @@ TEST_F(Scene, FullFramesMatchTheReferenceDrawing)
     // 20x20, blue plate, turned and shifted.
     set_base_size(2);
     set_base_color(COLOR_BLUE);
-    const float turn[16] = {0.866f, 0.25f, -0.433f, 0, 0, 0.866f, 0.5f, 0, 0.5f, -0.433f, 0.75f, 0, 0, 0, 0, 1};
-    std::copy(turn, turn + 16, view_rotation);
+    std::copy(TURN, TURN + 16, view_rotation);
     view_translate_xy[0] = 0.3f;
     view_translate_xy[1] = -0.2f;
     view_translate_z = 0.5f;
@@ -343,7 +344,6 @@ struct Change {
 // colours, the plate's size, the camera, the view and the window.
 TEST_F(Layer, EverySingleChangeShowsAsAFullFrameShowsIt)
 {
-    const float turn[16] = {0.866f, 0.25f, -0.433f, 0, 0, 0.866f, 0.5f, 0, 0.5f, -0.433f, 0.75f, 0, 0, 0, 0, 1};
     for (int size = 1; size <= 3; size++) {
         const std::string at = "at " + std::to_string(10 * size) + "x" + std::to_string(10 * size) + ": ";
         put_back();
@@ -375,7 +375,7 @@ TEST_F(Layer, EverySingleChangeShowsAsAFullFrameShowsIt)
             {"a brick in the next colour", [] { set_block_color(COLOR_GREEN), place_block(); }},
             {"another size", [size] { set_base_size(size % 3 + 1); }},
             {"the size back", [size] { set_base_size(size); }},
-            {"the view turned", [&turn] { std::copy(turn, turn + 16, view_rotation); }},
+            {"the view turned", [] { std::copy(TURN, TURN + 16, view_rotation); }},
             {"the view shifted along x", [] { view_translate_xy[0] = 0.3f; }},
             {"the view shifted along y", [] { view_translate_xy[1] = -0.2f; }},
             {"the view shifted away", [] { view_translate_z = 0.5f; }},
@@ -420,7 +420,6 @@ TEST_F(Layer, EverySingleChangeShowsAsAFullFrameShowsIt)
 // brick open at its corners only: what lies inside that brick shows.
 TEST_F(Layer, DenseModelsShowAsAFullFrameFromEveryEye)
 {
-    const float turn[16] = {0.866f, 0.25f, -0.433f, 0, 0, 0.866f, 0.5f, 0, 0.5f, -0.433f, 0.75f, 0, 0, 0, 0, 1};
     for (int size = 1; size <= 3; size++) {
         const std::string at = "at " + std::to_string(10 * size) + "x" + std::to_string(10 * size) + ": ";
         put_back();
@@ -434,7 +433,7 @@ TEST_F(Layer, DenseModelsShowAsAFullFrameFromEveryEye)
         EXPECT_EQ(visible_studs(sight_from(e, 0.2f)).size(), 100u * size * size) << at;  // the top layer's
         open_windows();
         expect_first_frames(at + "a dense model", size == 2);
-        std::copy(turn, turn + 16, view_rotation);
+        std::copy(TURN, TURN + 16, view_rotation);
         expect_same_frame(at + "a dense model turned");
         skip_hidden_studs = false;
         view_translate_z = 0.1f;
