@@ -244,12 +244,12 @@ void turned(void (*frame)())
     view_rotation[8] = view_rotation[2] = 0;
 }
 
-void quick_frame() { turned(draw_frame); }
+void quick_frame() { turned([] { draw_frame(); }); }
 
 void exact_frame()
 {
     forced_stud_ms = 1e-9;  // nothing predicted over a frame
-    turned(draw_frame);
+    turned([] { draw_frame(); });
     forced_stud_ms = 0;
 }
 
@@ -319,7 +319,7 @@ int quick_pixels()
 {
     static std::vector<unsigned char> quick, exact;
     turned([] {
-        quick = frame_pixels(draw_frame);
+        quick = frame_pixels([] { draw_frame(); });
         exact = frame_pixels(rest_frame);
     });
     return differing_pixels(quick, exact, 255 * 3 / 100, true);

@@ -73,12 +73,12 @@ static void settings_changed()
     if (board_seams.settings_changed) board_seams.settings_changed();
 }
 
-// The cells of a footprint that exist in the height map, rows outer and
-// columns inner. A footprint may reach past the board (a rotated or widened
-// brick near the far edge) and, on the largest board, past the matrix: cells
-// outside the matrix are left out of every visit.
+// The heights under a footprint, of its cells that exist in the height map,
+// rows outer and columns inner. A footprint may reach past the board (a
+// rotated or widened brick near the far edge) and, on the largest board, past
+// the matrix: cells outside the matrix are left out of every visit.
 template <typename Visit>
-static void for_each_cell(const Block &b, Visit visit)
+static void for_each_height_under(const Block &b, Visit visit)
 {
     const int r0 = std::max(0, int(b.z)), c0 = std::max(0, int(b.x));
     for (int r = r0; r < b.z + b.width && r < MAX_BOARD_SIZE; r++)
@@ -89,7 +89,7 @@ static void for_each_cell(const Block &b, Visit visit)
 void settle_cursor()
 {
     int best = 0;
-    for_each_cell(cursor, [&](int h) { best = std::max(best, h); });
+    for_each_height_under(cursor, [&](int h) { best = std::max(best, h); });
     cursor.y = float(best);
 }
 
@@ -129,7 +129,7 @@ static void zero_height_map()
 
 // Every cell of a footprint, in the matrix or not, rows outer.
 template <typename Visit>
-static void for_each_stud_cell(const Block &b, Visit visit)
+static void for_each_footprint_cell(const Block &b, Visit visit)
 {
     for (int r = int(b.z); r < b.z + b.width; r++)
         for (int c = int(b.x); c < b.x + b.length; c++)
@@ -160,7 +160,7 @@ static void add_placed(const Block &b)
 {
     const int index = int(blocks.size()) - 1, level = int(b.y), top = int(double(b.y) + 1);
     placed.push_back({next_serial++, extent_x, extent_z, covered.size()});
-    for_each_stud_cell(b, [&](int r, int c) {
+    for_each_footprint_cell(b, [&](int r, int c) {
         const Cell cell{level, r, c};
         const auto it = b.flag == 0 ? filler.find(cell) : filler.end();
         // Recorded before anything changes, so that a failure part way can be taken back.
@@ -174,7 +174,7 @@ static void add_placed(const Block &b)
         }
     });
     if (b.flag == 0)
-        for_each_stud_cell(b, [&](int r, int c) {
+        for_each_footprint_cell(b, [&](int r, int c) {
             if (!filled({level + 1, r, c}))
                 open_studs.insert({level + 1, r, c});
         });
@@ -476,7 +476,7 @@ std::vector<Stud> visible_studs(const Sight &sight)
     std::unordered_set<Cell, CellHash> more;
     if (sight.bricks < blocks.size()) {  // bricks placed since it was taken cover nothing: ask each stud
         for (const Block &b : blocks)
-            for_each_stud_cell(b, [&](int r, int c) {
+            for_each_footprint_cell(b, [&](int r, int c) {
                 const Cell cell{int(b.y) + 1, r, c};
                 if (b.flag == 0 && !stud_hidden(sight, c, r, cell.level) && more.insert(cell).second)
                     add(cell);
@@ -488,7 +488,7 @@ std::vector<Stud> visible_studs(const Sight &sight)
         add(cell);
     // ...and those only a brick the view enters covers, or standing on one.
     for (std::size_t e : sight.entered)
-        for_each_stud_cell(blocks[e], [&](int r, int c) {
+        for_each_footprint_cell(blocks[e], [&](int r, int c) {
             for (const Cell &cell : {Cell{int(blocks[e].y), r, c}, Cell{int(blocks[e].y) + 1, r, c}})
                 if (cell.level > 0 && stud_exists(cell) && filled(cell) &&
                     !stud_hidden(sight, cell.column, cell.row, cell.level) && more.insert(cell).second)
@@ -502,7 +502,7 @@ template <typename Visit>
 static void for_each_cell_beyond(const Block &b, int face, Visit visit)
 {
     const int level = int(b.y);
-    for_each_stud_cell(b, [&](int r, int c) {
+    for_each_footprint_cell(b, [&](int r, int c) {
         const bool front = r == int(b.z), back = !(r + 1 < b.z + b.width);
         const bool left = c == int(b.x), right = !(c + 1 < b.x + b.length);
         switch (face) {

@@ -28,11 +28,11 @@ constexpr int kPanelPad = 6;     // inside a panel's frame
 constexpr int kPanelTop = 18;    // a panel's title line
 constexpr int kLabelGap = 4;     // label to field
 constexpr int kFieldW = 42, kArrowW = 13;
-constexpr int kBall = 64;        // rotation ball and translation pad
+constexpr int kSquare = 64;      // a dragged square: the rotation ball, a translation pad
 
 int text_w(const std::string &s) { return kCharW * int(s.size()); }
 
-bool is_column(const GLUI_Control *c) { return std::strcmp(c->kind(), "column") == 0; }
+bool is_column(const GLUI_Control *c) { return dynamic_cast<const GLUI_Column *>(c) != nullptr; }
 
 // Splits children at column markers.
 std::vector<std::vector<GLUI_Control *>> columns_of(const std::vector<GLUI_Control *> &kids) {
@@ -112,7 +112,7 @@ void GLUI_Container::place_children(int x, int y, int w, int h) {
             int cx = x;
             if (c->alignment() == GLUI_ALIGN_CENTER) cx += (cw - s.w) / 2;
             if (c->alignment() == GLUI_ALIGN_RIGHT) cx += cw - s.w;
-            if (std::strcmp(c->kind(), "panel") == 0) cx = x;
+            if (dynamic_cast<GLUI_Panel *>(c)) cx = x;
             c->place(cx, cy, cw);
             cy += c->rect.h + kGap;
         }
@@ -152,7 +152,7 @@ int GLUI_Spinner::clamp(int v) const {
     return limit_ == GLUI_LIMIT_CLAMP ? std::min(std::max(v, low_), high_) : v;
 }
 
-void GLUI_Spinner::show(int v) {
+void GLUI_Spinner::write_value(int v) {
     int before = val_;
     val_ = clamp(v);
     if (live_) *live_ = last_live_ = val_;
@@ -168,7 +168,7 @@ void GLUI_Spinner::show(int v) {
 
 void GLUI_Spinner::user_set(int v) {
     int before = val_;
-    show(v);
+    write_value(v);
     if (val_ != before) user_changed();
 }
 
@@ -176,14 +176,14 @@ void GLUI_Spinner::set_int_limits(int low, int high, int limit_type) {
     low_ = std::min(low, high);
     high_ = std::max(low, high);
     limit_ = limit_type;
-    show(val_);
+    write_value(val_);
 }
 
-void GLUI_Spinner::set_int_val(int v) { show(v); }
+void GLUI_Spinner::set_int_val(int v) { write_value(v); }
 
 bool GLUI_Spinner::sync() {
     if (!live_ || *live_ == last_live_) return false;
-    show(*live_);
+    write_value(*live_);
     return true;
 }
 
@@ -384,18 +384,51 @@ GLUI_Size GLUI_Button::natural() const {
     return {std::max(kButtonW, text_w(name_) + 16), kButtonH};
 }
 
+// ---- Dragged squares ---------------------------------------------------------
+
+void GLUI_DragSquare::press(int x, int y) {
+    drag_from(x, y);
+    dragging_ = true;
+    glui_->active = this;
+}
+
+void GLUI_DragSquare::drag(int x, int y) {
+    if (dragging_) drag_to(x, y);
+}
+
+void GLUI_DragSquare::release() {
+    dragging_ = false;
+    if (glui_->active == this) glui_->active = nullptr;
+    glui_->wake();
+}
+
+bool GLUI_DragSquare::pointer_press(int x, int y, double) {
+    if (!square.contains(x, y)) return false;
+    press(x, y);
+    return true;
+}
+
+GLUI_Size GLUI_DragSquare::natural() const {
+    return {std::max(kSquare, text_w(name_)), kSquare + 3 + kTextH};
+}
+
+void GLUI_DragSquare::place(int x, int y, int w) {
+    GLUI_Control::place(x, y, w);
+    square = {x + (rect.w - kSquare) / 2, y, kSquare, kSquare};
+}
+
 // ---- Rotation --------------------------------------------------------------
 
 GLUI_Rotation::GLUI_Rotation(GLUI_Container *parent, const char *name, float *live_var, int id,
                              GLUI_CB cb)
-    : GLUI_Control(parent, name, id, cb), live_(live_var) {
+    : GLUI_DragSquare(parent, name, id, cb), live_(live_var) {
     if (live_) std::memcpy(m_, live_, sizeof m_);
     else identity(m_);
     std::memcpy(last_live_, m_, sizeof m_);
     std::memcpy(start_, m_, sizeof m_);
 }
 
-void GLUI_Rotation::show() {
+void GLUI_Rotation::write_live() {
     if (live_) {
         std::memcpy(live_, m_, sizeof m_);
         std::memcpy(last_live_, m_, sizeof m_);
@@ -405,7 +438,7 @@ void GLUI_Rotation::show() {
 
 void GLUI_Rotation::reset() {
     identity(m_);
-    show();
+    write_live();
     glui_->post_main_redisplay();
 }
 
@@ -419,9 +452,9 @@ bool GLUI_Rotation::sync() {
 // The point on the unit sphere under the pointer; outside the ball, the
 // nearest point on its rim. x right, y up, z towards the viewer.
 void GLUI_Rotation::ball_point(int x, int y, float v[3]) const {
-    float r = std::max(1.f, ball.w / 2.f);
-    v[0] = (x - (ball.x + ball.w / 2.f)) / r;
-    v[1] = ((ball.y + ball.h / 2.f) - y) / r;
+    float r = std::max(1.f, square.w / 2.f);
+    v[0] = (x - (square.x + square.w / 2.f)) / r;
+    v[1] = ((square.y + square.h / 2.f) - y) / r;
     float d2 = v[0] * v[0] + v[1] * v[1];
     if (d2 > 1.f) {
         float d = std::sqrt(d2);
@@ -431,17 +464,14 @@ void GLUI_Rotation::ball_point(int x, int y, float v[3]) const {
     }
 }
 
-void GLUI_Rotation::press(int x, int y) {
+void GLUI_Rotation::drag_from(int x, int y) {
     ball_point(x, y, v0_);
     std::memcpy(start_, m_, sizeof m_);
-    dragging_ = true;
-    glui_->active = this;
 }
 
 // The drag's rotation takes the point pressed to the point under the pointer
 // (so the ball follows it) and is applied after the rotation so far.
-void GLUI_Rotation::drag(int x, int y) {
-    if (!dragging_) return;
+void GLUI_Rotation::drag_to(int x, int y) {
     float v1[3];
     ball_point(x, y, v1);
     float a[3] = {v0_[1] * v1[2] - v0_[2] * v1[1], v0_[2] * v1[0] - v0_[0] * v1[2],
@@ -480,36 +510,15 @@ void GLUI_Rotation::drag(int x, int y) {
     c2[1] = c0[2] * c1[0] - c0[0] * c1[2];
     c2[2] = c0[0] * c1[1] - c0[1] * c1[0];
     std::memcpy(m_, m, sizeof m_);
-    show();
+    write_live();
     user_changed();
-}
-
-bool GLUI_Rotation::pointer_press(int x, int y, double) {
-    if (!ball.contains(x, y)) return false;
-    press(x, y);
-    return true;
-}
-
-void GLUI_Rotation::release() {
-    dragging_ = false;
-    if (glui_->active == this) glui_->active = nullptr;
-    glui_->wake();
-}
-
-GLUI_Size GLUI_Rotation::natural() const {
-    return {std::max(kBall, text_w(name_)), kBall + 3 + kTextH};
-}
-
-void GLUI_Rotation::place(int x, int y, int w) {
-    GLUI_Control::place(x, y, w);
-    ball = {x + (rect.w - kBall) / 2, y, kBall, kBall};
 }
 
 // ---- Translation -----------------------------------------------------------
 
 GLUI_Translation::GLUI_Translation(GLUI_Container *parent, const char *name, int trans_type,
                                    float *live_var, int id, GLUI_CB cb)
-    : GLUI_Control(parent, name, id, cb), type_(trans_type), live_(live_var) {
+    : GLUI_DragSquare(parent, name, id, cb), type_(trans_type), live_(live_var) {
     for (int i = 0; i < n(); ++i) v_[i] = last_live_[i] = live_ ? live_[i] : 0.f;
 }
 
@@ -519,15 +528,12 @@ bool GLUI_Translation::sync() {
     return true;
 }
 
-void GLUI_Translation::press(int x, int y) {
+void GLUI_Translation::drag_from(int x, int y) {
     px_ = x, py_ = y;
     start_[0] = v_[0], start_[1] = v_[1];
-    dragging_ = true;
-    glui_->active = this;
 }
 
-void GLUI_Translation::drag(int x, int y) {
-    if (!dragging_) return;
+void GLUI_Translation::drag_to(int x, int y) {
     if (type_ == GLUI_TRANSLATION_XY) {
         v_[0] = start_[0] + (x - px_) * speed_;
         v_[1] = start_[1] + (py_ - y) * speed_;
@@ -537,27 +543,6 @@ void GLUI_Translation::drag(int x, int y) {
     if (live_)
         for (int i = 0; i < n(); ++i) live_[i] = last_live_[i] = v_[i];
     user_changed();
-}
-
-bool GLUI_Translation::pointer_press(int x, int y, double) {
-    if (!pad.contains(x, y)) return false;
-    press(x, y);
-    return true;
-}
-
-void GLUI_Translation::release() {
-    dragging_ = false;
-    if (glui_->active == this) glui_->active = nullptr;
-    glui_->wake();
-}
-
-GLUI_Size GLUI_Translation::natural() const {
-    return {std::max(kBall, text_w(name_)), kBall + 3 + kTextH};
-}
-
-void GLUI_Translation::place(int x, int y, int w) {
-    GLUI_Control::place(x, y, w);
-    pad = {x + (rect.w - kBall) / 2, y, kBall, kBall};
 }
 
 // ---- GLUI ------------------------------------------------------------------
@@ -784,10 +769,8 @@ void print_layout(const GLUI_Container *box, int depth) {
             print_rect("box", l->box);
             for (size_t i = 0; i < l->items.size(); ++i)
                 print_rect(("item:" + l->items[i].text).c_str(), l->item_rect(int(i)));
-        } else if (auto *r = dynamic_cast<const GLUI_Rotation *>(c)) {
-            print_rect("ball", r->ball);
-        } else if (auto *t = dynamic_cast<const GLUI_Translation *>(c)) {
-            print_rect("pad", t->pad);
+        } else if (auto *d = dynamic_cast<const GLUI_DragSquare *>(c)) {
+            print_rect(d->square_name(), d->square);
         }
         std::printf("\n");
         if (auto *p = dynamic_cast<const GLUI_Panel *>(c)) print_layout(p, depth + 1);

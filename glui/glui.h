@@ -69,7 +69,8 @@ public:
     virtual void place(int x, int y, int w);           // w: room given by the column
     virtual bool sync() { return false; }              // re-read a changed live var
     virtual void draw() = 0;                           // ImGui layer
-    virtual const char *kind() const = 0;              // for layout listings
+    virtual const char *kind() const = 0;              // its name in layout listings (kinds
+                                                       // are told apart by dynamic_cast)
     // Left-button events, in the order they came (GLUI::mouse and motion).
     virtual bool pointer_press(int, int, double) { return false; }   // true: taken
     virtual void pointer_drag(int, int, double) {}   // while it is GLUI::active
@@ -160,8 +161,8 @@ public:
 
 private:
     int clamp(int v) const;
-    void show(int v);       // value, text and live var; no callback
-    void user_set(int v);   // show + callback when the value changed
+    void write_value(int v);   // value, text and live var; no callback
+    void user_set(int v);      // write_value + callback when the value changed
 
     int *live_;
     int val_, last_live_;
@@ -222,66 +223,79 @@ private:
     bool inside_ = false;
 };
 
+// A square dragged with the left button, its label under it: the arcball
+// and the translation pads. A press in the square starts a drag there, each
+// move of the pointer until the release goes on with it.
+class GLUI_DragSquare : public GLUI_Control {
+public:
+    void press(int x, int y);
+    void drag(int x, int y);   // nothing unless pressed
+    void release();
+    GLUI_Rect square;
+    virtual const char *square_name() const = 0;   // in layout listings
+
+    GLUI_Size natural() const override;
+    void place(int x, int y, int w) override;
+    bool pointer_press(int x, int y, double) override;
+    void pointer_drag(int x, int y, double) override { drag(x, y); }
+    void pointer_release() override { release(); }
+
+protected:
+    using GLUI_Control::GLUI_Control;
+    void draw_label();
+    virtual void drag_from(int x, int y) = 0;   // pressed there
+    virtual void drag_to(int x, int y) = 0;     // the pointer moved there while pressed
+
+private:
+    bool dragging_ = false;
+};
+
 // An arcball turning a column-major 4x4 matrix (ready for glMultMatrixf).
-class GLUI_Rotation : public GLUI_Control {
+class GLUI_Rotation : public GLUI_DragSquare {
 public:
     GLUI_Rotation(GLUI_Container *parent, const char *name, float *live_var = nullptr,
                   int id = -1, GLUI_CB cb = GLUI_CB());
     void reset();   // identity; no callback
-    void press(int x, int y);
-    void drag(int x, int y);
-    void release();
     const float *matrix() const { return m_; }
 
-    GLUI_Size natural() const override;
-    void place(int x, int y, int w) override;
     bool sync() override;
     void draw() override;
     const char *kind() const override { return "rotation"; }
-    bool pointer_press(int x, int y, double) override;
-    void pointer_drag(int x, int y, double) override { drag(x, y); }
-    void pointer_release() override { release(); }
-    GLUI_Rect ball;
+    const char *square_name() const override { return "ball"; }
 
 private:
+    void drag_from(int x, int y) override;
+    void drag_to(int x, int y) override;
     void ball_point(int x, int y, float v[3]) const;
-    void show();   // m_ to the live var
+    void write_live();   // m_ to the live var
     float *live_;
     float m_[16], start_[16], last_live_[16];
     float v0_[3] = {0, 0, 1};
-    bool dragging_ = false;
 };
 
 // Moves one (Z) or two (XY) floats by dragging: right is +x, up is +y and +z.
-class GLUI_Translation : public GLUI_Control {
+class GLUI_Translation : public GLUI_DragSquare {
 public:
     GLUI_Translation(GLUI_Container *parent, const char *name, int trans_type,
                      float *live_var = nullptr, int id = -1, GLUI_CB cb = GLUI_CB());
     void set_speed(float speed) { speed_ = speed; }
-    void press(int x, int y);
-    void drag(int x, int y);
-    void release();
     float value(int i) const { return v_[i]; }
     int type() const { return type_; }
 
-    GLUI_Size natural() const override;
-    void place(int x, int y, int w) override;
     bool sync() override;
     void draw() override;
     const char *kind() const override { return "translation"; }
-    bool pointer_press(int x, int y, double) override;
-    void pointer_drag(int x, int y, double) override { drag(x, y); }
-    void pointer_release() override { release(); }
-    GLUI_Rect pad;
+    const char *square_name() const override { return "pad"; }
 
 private:
+    void drag_from(int x, int y) override;
+    void drag_to(int x, int y) override;
     int n() const { return type_ == GLUI_TRANSLATION_XY ? 2 : 1; }
     int type_;
     float *live_;
     float v_[2] = {0, 0}, start_[2] = {0, 0}, last_live_[2] = {0, 0};
     float speed_ = 1.0f;
     int px_ = 0, py_ = 0;
-    bool dragging_ = false;
 };
 
 struct GLUI_Impl;   // the ImGui side of one subwindow
@@ -370,7 +384,7 @@ extern GLUI_Master_Object GLUI_Master;
 
 // Prints each control of a container and where it sits, in subwindow pixels,
 // a line each ("kind \"name\" rect=x,y,w,h ..." with a spinner's field and
-// arrows, a listbox's box and drop-down items, a ball or a pad). Tests and
+// arrows, a listbox's box and drop-down items, a dragged square by its name). Tests and
 // tools use it to know where to click.
 void print_layout(const GLUI_Container *box, int depth = 0);
 

@@ -49,9 +49,9 @@ void push(GLUI *g, int x, int y) {
 
 // ---- subwindow handlers ----
 
-void draw_frame(GLUI *g);
+void draw_panel(GLUI *g);
 
-void sub_display() { if (GLUI *g = panel_of_current()) draw_frame(g); }
+void sub_display() { if (GLUI *g = panel_of_current()) draw_panel(g); }
 void sub_reshape(int, int) { if (GLUI *g = panel_of_current()) g->wake(); }
 double now() { return glutGet(GLUT_ELAPSED_TIME) / 1000.0; }
 
@@ -221,9 +221,14 @@ void GLUI_Button::draw() {
     label(name_, rect.x + (rect.w - ts.x) / 2, rect.y + (rect.h - ts.y) / 2);
 }
 
+// The label centred under the square.
+void GLUI_DragSquare::draw_label() {
+    label(name_, rect.x + (rect.w - ImGui::CalcTextSize(name_.c_str()).x) / 2, square.y + square.h + 3.f);
+}
+
 void GLUI_Rotation::draw() {
-    ImVec2 c{ball.x + ball.w / 2.f, ball.y + ball.h / 2.f};
-    float r = ball.w / 2.f - 2;
+    ImVec2 c{square.x + square.w / 2.f, square.y + square.h / 2.f};
+    float r = square.w / 2.f - 2;
     dl()->AddCircleFilled(c, r, col(glui_->active == this ? 200 : 215), 32);
     // Three great circles of the turned ball; the far halves faint.
     for (int axis = 0; axis < 3; ++axis) {
@@ -246,15 +251,15 @@ void GLUI_Rotation::draw() {
         }
     }
     dl()->AddCircle(c, r, col(90), 32);
-    label(name_, rect.x + (rect.w - ImGui::CalcTextSize(name_.c_str()).x) / 2, ball.y + ball.h + 3.f);
+    draw_label();
 }
 
 void GLUI_Translation::draw() {
-    ImVec2 p0{float(pad.x + 2), float(pad.y + 2)}, p1{float(pad.x + pad.w - 2), float(pad.y + pad.h - 2)};
+    ImVec2 p0{float(square.x + 2), float(square.y + 2)}, p1{float(square.x + square.w - 2), float(square.y + square.h - 2)};
     dl()->AddRectFilled(p0, p1, col(glui_->active == this ? 200 : 215), 4.f);
     dl()->AddRect(p0, p1, col(90), 4.f);
-    ImVec2 c{pad.x + pad.w / 2.f, pad.y + pad.h / 2.f};
-    float d = pad.w / 2.f - 10;
+    ImVec2 c{square.x + square.w / 2.f, square.y + square.h / 2.f};
+    float d = square.w / 2.f - 10;
     ImU32 a = IM_COL32(40, 60, 150, 255);
     arrow({c.x, c.y - d}, 6, 0, -1, a);
     arrow({c.x, c.y + d}, 6, 0, 1, a);
@@ -264,12 +269,12 @@ void GLUI_Translation::draw() {
         dl()->AddLine({c.x - d + 6, c.y}, {c.x + d - 6, c.y}, a, 2.f);
     }
     dl()->AddLine({c.x, c.y - d + 6}, {c.x, c.y + d - 6}, a, 2.f);
-    label(name_, rect.x + (rect.w - ImGui::CalcTextSize(name_.c_str()).x) / 2, pad.y + pad.h + 3.f);
+    draw_label();
 }
 
 namespace {
 
-void draw_frame(GLUI *g) {
+void draw_panel(GLUI *g) {
     GLUI_Impl *im = g->impl;
     ImGui::SetCurrentContext(im->ctx);
     ImGuiIO &io = ImGui::GetIO();

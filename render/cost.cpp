@@ -14,7 +14,7 @@ constexpr double EXACT_AGAIN_MS = 10; // ...and exact again only below this
 constexpr double BOX_STUDS = 0.1;
 
 double measured_stud_ms = 0;  // 0 until an exact drawing is measured: exact, then
-bool quick = false;
+bool quick = false;  // the last decision
 
 double stud_ms()
 {
@@ -34,7 +34,7 @@ void exact_drawing_took(double ms, long studs, long boxes)
         measured_stud_ms = ms / studs_and_boxes(studs, boxes);
 }
 
-bool draw_quick(long studs, long boxes)
+bool decide_quick(long studs, long boxes)
 {
     const double predicted = stud_ms() * studs_and_boxes(studs, boxes);
     quick = quick ? predicted >= EXACT_AGAIN_MS : predicted > FRAME_MS;

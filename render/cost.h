@@ -6,10 +6,11 @@
 // An exact drawing of `studs` studs and `boxes` boxes with their outlines
 // took `ms` of wall time, up to glFinish.
 void exact_drawing_took(double ms, long studs, long boxes);
-// Whether a scene of that many studs and boxes is drawn quick first: when
-// drawing it exactly is predicted to take longer than a frame; once quick,
-// exact again only well below that, so that no scene flickers between the two.
-bool draw_quick(long studs, long boxes);
+// Decides whether a scene of that many studs and boxes is drawn quick first,
+// and remembers it: quick when drawing it exactly is predicted to take longer
+// than a frame; once quick, exact again only well below that, so that no
+// scene flickers between the two.
+bool decide_quick(long studs, long boxes);
 // How many exact studs fit in `ms`, at least one.
 long studs_within(double ms);
 // What a piece of refinement that has drawn `studs` studs and `boxes` boxes

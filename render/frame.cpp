@@ -4,10 +4,9 @@
 
 #include "board/board.h"
 #include "render/camera.h"
-#include "render/layer.h"
 #include "render/scene.h"
 
-void draw_frame()
+LayerRoute draw_frame()
 {
     if (camera_reset_pending)
         reset_camera();
@@ -17,11 +16,13 @@ void draw_frame()
     look_at_scene();
     // The drawn layer draws into itself only what changed since the last
     // frame, and shows the result.
-    if (!show_layer()) {
+    const LayerRoute route = show_layer();
+    if (route != LayerRoute::through) {
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         draw_plate({});
         draw_placed_bricks(0, {});
         draw_cursor();
     }
     glPopMatrix();
+    return route;
 }

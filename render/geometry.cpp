@@ -90,6 +90,11 @@ int draw_base_plate(int size_x, int size_z, const StudStyle &style, int first, i
     return drawn;
 }
 
+void set_full_frame_normal()
+{
+    glNormal3f(0, 1, 0);
+}
+
 void box_face_corners(int width, int length, int face, float corners[4][3])
 {
     const float lw = length * CELL, ww = width * CELL, h = CELL;
@@ -193,9 +198,7 @@ void draw_stud_batch(const StudBatch &batch)
     glDrawElements(GL_TRIANGLES, GLsizei(batch.triangles.size()), GL_UNSIGNED_INT, batch.triangles.data());
     glDisableClientState(GL_NORMAL_ARRAY);
     glDisableClientState(GL_VERTEX_ARRAY);
-    // Left current as GLU's wall leaves it after a stud, in the wall's own
-    // frame (its last normal, at angle 0): the boxes drawn next are lit with it.
-    glNormal3f(0, 1, 0);
+    set_full_frame_normal();  // what the arrays leave current is the GL's choice
 }
 
 // A brick's top, row by row, as its studs are drawn: the int counters are

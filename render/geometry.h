@@ -1,6 +1,8 @@
 // Brick, plate and stud shapes in world units, drawn with the current matrix
-// and material. Nothing here sets a normal, a colour or a material: the scene
-// pass chooses the material before each call.
+// and material. Nothing here sets a colour or a material: the scene pass
+// chooses the material before each call. Nor a normal for the plate, the
+// boxes and the outlines: they are lit with the normal current, in a full
+// frame the one GLU's last stud left (see set_full_frame_normal).
 #pragma once
 
 #include <climits>
@@ -29,6 +31,14 @@ struct StudStyle {
     const Sight *sight = nullptr;
     const ScreenFit *fit = nullptr;
 };
+
+// The normal a full frame leaves current: GLU's last of a stud, that of its
+// wall at angle 0, in the wall's own frame. A full frame issues no normal of
+// its own, so it lights its boxes with this one, and its plate too in every
+// frame but a GL context's first. What stands in for a full frame (quick
+// frames, the kept geometry, the pieces of refinement, the proof of targets)
+// sets it before its flat faces, whatever was drawn before them.
+void set_full_frame_normal();
 
 // The plate's polygon at y = 0 and its studs, row by row. A drawing in pieces
 // draws the studs from `first` to before `end`; the polygon comes with the

@@ -16,14 +16,8 @@ bool skip_covered_faces = true;
 
 namespace {
 
-constexpr int GROUPS = 4;  // red, blue and green bricks; any other colour code
-
-int group_of(int color)
-{
-    return color >= 1 && color <= 3 ? color - 1 : GROUPS - 1;
-}
-
-// Faces in one material. A face is a quad with its first corner last
+// Faces in one material, a group for each of color_table's rows and one for
+// any other colour code. A face is a quad with its first corner last
 // (flat shading takes the colour of a polygon's first vertex, but of a
 // quad's last) and its outline as four segments.
 struct Group {
@@ -38,7 +32,7 @@ struct Kept {
     std::vector<Block> bricks;           // as they were placed...
     std::vector<unsigned long> serials;  // ...and their numbers: the list it follows
     std::vector<std::array<int, FACES>> places;  // where each face is in its group; -1: not kept
-    Group groups[GROUPS];
+    Group groups[COLOR_GROUPS];
 };
 Kept kept;
 
@@ -61,7 +55,7 @@ void face_vertices(const Block &b, int face, float quad[QUAD_FLOATS], float line
 
 void add_face(Kept &k, std::size_t brick, int face)
 {
-    Group &g = k.groups[group_of(k.bricks[brick].color)];
+    Group &g = k.groups[color_group(k.bricks[brick].color)];
     float quad[QUAD_FLOATS], lines[LINE_FLOATS];
     face_vertices(k.bricks[brick], face, quad, lines);
     k.places[brick][face] = int(g.owner.size());
@@ -73,7 +67,7 @@ void add_face(Kept &k, std::size_t brick, int face)
 // The group's last face takes the place of the one removed.
 void remove_face(Kept &k, std::size_t brick, int face)
 {
-    Group &g = k.groups[group_of(k.bricks[brick].color)];
+    Group &g = k.groups[color_group(k.bricks[brick].color)];
     const std::size_t place = std::size_t(k.places[brick][face]), last = g.owner.size() - 1;
     if (place != last) {
         std::copy_n(g.quads.begin() + last * QUAD_FLOATS, QUAD_FLOATS, g.quads.begin() + place * QUAD_FLOATS);
@@ -143,12 +137,6 @@ void draw_group(const Group &g, bool lines, const std::vector<std::size_t> &near
     glMultiDrawArrays(lines ? GL_LINES : GL_QUADS, first.data(), count.data(), GLsizei(first.size()));
 }
 
-// Any other colour code leaves the material as it was, as in a full frame.
-void apply_group_material(int group)
-{
-    apply_block_color_material(group < 3 ? group + 1 : 0);
-}
-
 }  // namespace
 
 void sync_kept_bricks()
@@ -200,11 +188,12 @@ void draw_kept_bricks(const Sight &sight)
     while (!near.empty() && near.back() >= kept.bricks.size())
         near.pop_back();
 
+    set_full_frame_normal();
     glEnableClientState(GL_VERTEX_ARRAY);
-    for (int g = 0; g < GROUPS; g++)
-        if (!kept.groups[g].owner.empty()) {
-            apply_group_material(g);
-            draw_group(kept.groups[g], false, near);
+    for (const Group &g : kept.groups)
+        if (!g.owner.empty()) {
+            apply_block_material(kept.bricks[g.owner.front().first]);  // the group's, as each of its bricks'
+            draw_group(g, false, near);
         }
     glLineWidth(1.0f);
     apply_material(outline_material);
@@ -248,7 +237,7 @@ bool kept_as_rebuilt()
     }
     if (anew.serials != kept.serials)
         return false;
-    for (int g = 0; g < GROUPS; g++) {
+    for (int g = 0; g < COLOR_GROUPS; g++) {
         std::vector<std::vector<float>> faces[2];
         for (int which = 0; which < 2; which++) {
             const Group &group = (which ? anew : kept).groups[g];

@@ -9,13 +9,14 @@
 // clear) are dropped, the last first, and give back the faces of the bricks
 // against them; the bricks placed since are added, and take away the faces
 // they cover. That costs the bricks that changed and their neighbours, not
-// the bricks placed. It is built anew only when the rule is switched.
+// the bricks placed. When the board is empty it is emptied at once, not
+// brick by brick; and it is built anew when the rule is switched.
 #pragma once
 
 #include "board/board.h"
 
 void sync_kept_bricks();
-// The kept faces a colour at a time, lit with the current normal, then
+// The kept faces a colour at a time, lit as a full frame lights them, then
 // their outlines. The bricks the view enters and those against them come
 // last, brick by brick in placement order, with every face `sight` does not
 // hide: the view sees into them, and faces the kept geometry leaves out.

@@ -39,8 +39,8 @@ struct View {
 static_assert(sizeof(View) == 48 * 4, "View has padding");
 static_assert(sizeof(Block) == 7 * 4, "Block has padding");
 
-// A scene kept in a target, and what it was drawn from.
-struct Scene {
+// A picture of the scene kept in a target, and what it was drawn from.
+struct Picture {
     Target target;
     bool drawn = false;  // it holds `view` and `bricks`; the exact one only once complete
     View view;
@@ -52,15 +52,17 @@ struct Scene {
 struct Layer {
     GLXContext context = nullptr;  // the GL context its buffers belong to
     long frames = 0;               // frames drawn in that context
-    bool usable = false;           // framebuffer objects exist there, and the proof did not fail
-    bool proven = false;           // targets drawn there come out as the window does
+    bool framebuffers = false;     // framebuffer objects exist there
+    bool proven = false;           // targets drawn there come out as the window does...
+    bool refused = false;          // ...or do not, with every flip this GL offers
     bool proof_due = false;        // the last frame was its first, drawn in full without the proof
     int width = 0, height = 0;     // 0: no buffers
-    int failed_width = 0, failed_height = 0;  // the window's size when buffers or a copy last failed...
-    std::chrono::steady_clock::time_point failed_at;  // ...and when
-    Scene exact, quick;
+    int failed_width = 0, failed_height = 0;  // the window's size when it was too large, or buffers or a copy failed...
+    LayerRoute failed_as = LayerRoute::failed_lately;  // ...which of those...
+    std::chrono::steady_clock::time_point failed_at;   // ...and when
+    Picture exact, quick;
     Target frame;                  // the last frame shown
-    const Scene *frame_from = nullptr;  // the scene under its cursor...
+    const Picture *frame_from = nullptr;  // the picture under its cursor...
     long frame_version = 0;             // ...as it was then
     Block cursor = Block(0, 0, 0, 0, 0, 0, 0);
 };
@@ -115,9 +117,7 @@ float near_reach(const float p[16])
     return near * std::sqrt(1 + 1 / (p[0] * p[0]) + 1 / (p[5] * p[5]));
 }
 
-// What the layer can leave out. (A context's first frame, which lights the
-// plate with GL's initial normal, never comes here: a box whose studs were
-// all left out would be lit with that instead of the one the last stud leaves.)
+// What the layer can leave out.
 Sight sight_for(const View &view)
 {
     const Vec3 e = eye_in_plate_frame();
@@ -139,41 +139,42 @@ ScreenFit screen_fit(const View &view)
     return fit;
 }
 
-// The scene holds `view` and the bricks placed now, or some of them with the
+// The picture holds `view` and the bricks placed now, or some of them with the
 // rest still to add: the last it holds is still where it was.
-bool holds(const Scene &scene, const View &view)
+bool holds(const Picture &picture, const View &view)
 {
-    return scene.drawn && std::memcmp(&view, &scene.view, sizeof view) == 0 && scene.bricks <= blocks.size() &&
-           (scene.bricks == 0 || brick_serial(scene.bricks - 1) == scene.last);
+    return picture.drawn && std::memcmp(&view, &picture.view, sizeof view) == 0 && picture.bricks <= blocks.size() &&
+           (picture.bricks == 0 || brick_serial(picture.bricks - 1) == picture.last);
 }
 
-void drew(Scene &scene, const View &view)
+// Records what the picture now holds: `view` and the bricks placed now.
+void record_drawing(Picture &picture, const View &view)
 {
-    scene.drawn = true;
-    scene.view = view;
-    scene.bricks = blocks.size();
-    scene.last = blocks.empty() ? 0 : brick_serial(blocks.size() - 1);
-    ++scene.version;
+    picture.drawn = true;
+    picture.view = view;
+    picture.bricks = blocks.size();
+    picture.last = blocks.empty() ? 0 : brick_serial(blocks.size() - 1);
+    ++picture.version;
 }
 
-// Adds the bricks placed since the scene was drawn, in placement order,
+// Adds the bricks placed since the picture was drawn, in placement order,
 // exactly or (`quick`) with studs fitted to the screen.
-void extend(Scene &scene, const View &view, bool quick)
+void extend(Picture &picture, const View &view, bool quick)
 {
-    if (scene.bricks == blocks.size())
+    if (picture.bricks == blocks.size())
         return;
     const Sight sight = sight_for(view);
     const ScreenFit fit = screen_fit(view);
-    draw_into(scene.target);
-    const long studs = draw_placed_bricks(scene.bricks, {&sight, quick ? &fit : nullptr});
+    draw_into(picture.target);
+    const long studs = draw_placed_bricks(picture.bricks, {&sight, quick ? &fit : nullptr});
     (quick ? layer_counts.quick_studs : layer_counts.exact_studs) += studs;
     ++layer_counts.extensions;
-    drew(scene, view);
+    record_drawing(picture, view);
 }
 
 // The scene drawn anew: exactly where that is predicted to fit a frame; else
 // quick, with the exact drawing started behind it.
-Scene &redraw(const View &view)
+Picture &redraw(const View &view)
 {
     const Sight sight = sight_for(view);
     const std::vector<Stud> studs = visible_studs(sight);
@@ -181,14 +182,14 @@ Scene &redraw(const View &view)
     ++layer_counts.redraws;
     draw_into(layer.exact.target);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    if (draw_quick(long(studs.size()), long(blocks.size()))) {
-        start_refinement(sight);  // before the quick drawing: from the state a full drawing starts in
+    if (decide_quick(long(studs.size()), long(blocks.size()))) {
+        start_refinement(sight);
         const ScreenFit fit = screen_fit(view);
         draw_into(layer.quick.target);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         layer_counts.quick_studs += draw_quick_scene(sight, studs, &fit);
         ++layer_counts.quick_scenes;
-        drew(layer.quick, view);
+        record_drawing(layer.quick, view);
         return layer.quick;
     }
     stop_refinement();
@@ -198,13 +199,13 @@ Scene &redraw(const View &view)
     exact_drawing_took(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count(),
                        drawn, long(blocks.size()));
     layer_counts.exact_studs += drawn;
-    drew(layer.exact, view);
+    record_drawing(layer.exact, view);
     return layer.exact;
 }
 
-// The scene the frame shows, brought up to date: the exact one where it is
+// The picture the frame shows, brought up to date: the exact one where it is
 // complete, else the quick one while the exact one is refined, else drawn anew.
-const Scene &scene_for(const View &view)
+const Picture &picture_for(const View &view)
 {
     if (holds(layer.exact, view)) {
         extend(layer.exact, view, false);
@@ -222,13 +223,13 @@ const Scene &scene_for(const View &view)
 bool show_frame(const View &view)
 {
     forget_gl_errors();  // only the layer's own errors count below
-    const Scene &scene = scene_for(view);
-    if (&scene != layer.frame_from || scene.version != layer.frame_version ||
+    const Picture &picture = picture_for(view);
+    if (&picture != layer.frame_from || picture.version != layer.frame_version ||
         std::memcmp(&cursor, &layer.cursor, sizeof cursor) != 0) {
-        copy_target(scene.target, layer.frame, layer.width, layer.height, true);
+        copy_target(picture.target, layer.frame, layer.width, layer.height, true);
         draw_cursor();
-        layer.frame_from = &scene;
-        layer.frame_version = scene.version;
+        layer.frame_from = &picture;
+        layer.frame_version = picture.version;
         layer.cursor = cursor;
     }
     // All of it: the window then holds what clearing it and drawing the
@@ -241,12 +242,14 @@ bool show_frame(const View &view)
 // has passed: a failure may be a moment's (a window too large, memory short).
 constexpr auto RETRY_AFTER = std::chrono::seconds(5);
 
-void failed(int width, int height)
+LayerRoute failed(int width, int height, LayerRoute why)
 {
     free_buffers();
     layer.failed_width = width, layer.failed_height = height;
+    layer.failed_as = why;
     layer.failed_at = std::chrono::steady_clock::now();
     ++layer_counts.failures;
+    return why;
 }
 
 bool failed_lately(int width, int height)
@@ -256,24 +259,29 @@ bool failed_lately(int width, int height)
 }
 
 // Once per context: whether targets draw there as the window does.
-bool prove(int width, int height)
+LayerRoute prove(int width, int height)
 {
-    const Proof proof = prove_targets(width, height);
-    if (proof == Proof::failed) {
-        failed(width, height);
-        return false;
+    switch (prove_targets(width, height)) {
+    case Proof::same:
+        layer.proven = true;
+        ++layer_counts.proven;
+        return LayerRoute::through;
+    case Proof::differs:
+        layer.refused = true;
+        ++layer_counts.refused;
+        return LayerRoute::refused;
+    case Proof::failed:
+        break;
     }
-    layer.proven = layer.usable = proof == Proof::same;
-    ++(layer.proven ? layer_counts.proven : layer_counts.refused);
-    return layer.usable;
+    return failed(width, height, LayerRoute::failed_lately);
 }
 
 }  // namespace
 
-bool show_layer()
+LayerRoute show_layer()
 {
     if (!layer_enabled)
-        return false;
+        return LayerRoute::switched_off;
     // A new context has none of the old one's buffers (and the old one may be
     // gone, its address taken by the new one): start again there.
     const GLXContext context = glXGetCurrentContext();
@@ -281,12 +289,14 @@ bool show_layer()
         stop_refinement();
         layer = Layer();
         layer.context = context;
-        layer.usable = framebuffers_exist();
+        layer.framebuffers = framebuffers_exist();
     }
     const bool first_frame = layer.frames++ == 0;
     layer.proof_due = first_frame;
-    if (!layer.usable)
-        return false;
+    if (!layer.framebuffers)
+        return LayerRoute::no_framebuffers;
+    if (layer.refused)
+        return LayerRoute::refused;
 
     // As large as the window, so that its rows run as the window's do (see
     // the flip in make_target).
@@ -295,29 +305,27 @@ bool show_layer()
     glXQueryDrawable(glXGetCurrentDisplay(), glXGetCurrentDrawable(), GLX_HEIGHT, &height);
     const View view = current_view();
     if (width == 0 || height == 0 || view.viewport[2] <= 0 || view.viewport[3] <= 0)
-        return false;  // a window of no size: nothing to keep
+        return LayerRoute::no_size;  // nothing to keep
     if (failed_lately(width, height))
-        return false;
-    if (!target_fits(width, height)) {
-        failed(width, height);  // a window too large for the GL's buffers: in full until it is smaller
-        return false;
+        return layer.failed_as;
+    if (!target_fits(width, height))
+        return failed(width, height, LayerRoute::too_large);  // in full until it is smaller, or a while has passed
+    if (!layer.proven) {
+        if (first_frame)
+            return LayerRoute::first_frame;  // in full at once, the proof after it
+        if (const LayerRoute proof = prove(width, height); proof != LayerRoute::through)
+            return proof;
     }
-    if (!layer.proven && (first_frame || !prove(width, height)))
-        return false;  // the first frame in full at once, the proof after it
     if (int(width) != layer.width || int(height) != layer.height) {
         free_buffers();
-        if (!make_buffers(width, height)) {
-            failed(width, height);
-            return false;
-        }
+        if (!make_buffers(width, height))
+            return failed(width, height, LayerRoute::failed_lately);
     }
-    if (!show_frame(view)) {
-        failed(width, height);
-        return false;
-    }
+    if (!show_frame(view))
+        return failed(width, height, LayerRoute::failed_lately);
     layer.failed_width = layer.failed_height = 0;
     ++layer_counts.copies;
-    return true;
+    return LayerRoute::through;
 }
 
 void draw_quick_order_frame(bool exact)
@@ -353,11 +361,11 @@ bool refine_layer()
     draw_into(Target());
     ++layer_counts.pieces;
     if (glGetError() != GL_NO_ERROR) {
-        failed(layer.width, layer.height);
+        failed(layer.width, layer.height, LayerRoute::failed_lately);
         return false;
     }
     if (done) {
-        drew(layer.exact, view);
+        record_drawing(layer.exact, view);
         ++layer_counts.refined;
         layer_counts.exact_studs += refined_studs();
         exact_drawing_took(refining_ms(), refined_studs(), refined_boxes());
@@ -373,7 +381,8 @@ bool layer_proof_due()
 void prove_layer()
 {
     layer.proof_due = false;
-    if (!layer_enabled || glXGetCurrentContext() != layer.context || !layer.usable || layer.proven)
+    if (!layer_enabled || glXGetCurrentContext() != layer.context || !layer.framebuffers || layer.refused ||
+        layer.proven)
         return;
     unsigned width = 0, height = 0;
     glXQueryDrawable(glXGetCurrentDisplay(), glXGetCurrentDrawable(), GLX_WIDTH, &width);

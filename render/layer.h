@@ -26,19 +26,27 @@
 // straight into the window.
 #pragma once
 
+// Whether a frame goes through the layer, or why it is drawn in full.
+enum class LayerRoute {
+    through,          // the layer drew what changed and copied the frame to the window
+    switched_off,     // layer_enabled is false (tests and benchmarks)
+    first_frame,      // a GL context's first frame, which does not wait for the proof below
+    no_framebuffers,  // for the life of the context: it has no framebuffer objects,
+    refused,          // or a small scene drawn through a target and straight into the
+                      // window (once, before the context's first frame through the
+                      // layer) came out different with every way this GL can draw targets
+    no_size,          // the window has no size
+    too_large,        // the window is larger than the GL's buffers can be
+    failed_lately,    // buffers could not be made (the window's formats cannot be
+                      // matched, memory ran short) or a copy failed, at this window
+                      // size and within the last few seconds
+};
 // Brings the layer up to date and copies the frame into the window's back
 // buffer. Called by the scene pass with the scene's frame on the modelview
-// matrix. Returns false when there is no layer to show, and the caller then
-// draws the frame in full:
-//   - for the life of the GL context, where it has no framebuffer objects, or
-//     where a small scene drawn through a target and straight into the window
-//     (once, before the context's first frame through the layer) came out
-//     different with every way this GL can draw targets;
-//   - while the window has no size, or is larger than the GL's buffers can be;
-//   - for a few seconds, or until the window's size changes, after buffers
-//     could not be made (the window's formats cannot be matched, memory ran
-//     short) or a copy failed.
-bool show_layer();
+// matrix. Says why not where it does not, and the caller then draws the
+// frame in full. A window too large, or a failure, holds for a few seconds
+// or until the window's size changes.
+LayerRoute show_layer();
 // Whether the exact scene is still to be completed behind quick frames.
 bool layer_refining();
 // Draws the next piece of the exact scene (a few milliseconds, PIECE_MS), with the
@@ -49,7 +57,8 @@ bool refine_layer();
 // A GL context's first frame is drawn in full at once, without waiting for
 // the proof above. From it until prove_layer() or the next frame,
 // layer_proof_due() is true, and the next frame is due whatever changes: GL
-// lights a context's first frame with its initial normal, and no later one.
+// lights a context's first frame with its initial normal, later ones with
+// set_full_frame_normal's.
 // prove_layer(), with the window's GL context current, proves the targets
 // there (where it has framebuffer objects) before that frame would use them;
 // a frame that comes first proves them itself.
@@ -57,7 +66,7 @@ bool layer_proof_due();
 void prove_layer();
 
 // For tests and benchmarks.
-extern bool layer_enabled;       // false: show_layer() does nothing and returns false
+extern bool layer_enabled;       // false: show_layer() does nothing and says switched_off
 extern bool skip_hidden_studs;   // false: the layer draws every stud
 // The frame a quick frame would show now, drawn here in full, with the
 // scene's frame on the modelview: the scene in the quick scene's order, and

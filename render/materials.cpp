@@ -14,6 +14,12 @@ const Material base_green_material = {{0, 0.3f, 0, 1}, {0, 0.9f, 0, 1}, {0, 0, 0
 const Material cursor_material = {{0.2f, 0.2f, 0.2f, 0.5f}, {0.8f, 0.8f, 0.8f, 0.5f}, {0, 0, 0, 0}, 0.5f};
 const Material outline_material = {{0, 0, 0, 1}, {0, 0, 0, 0}, {0, 0, 0, 0}, 0};
 
+const ColorMaterials color_table[COLORS] = {
+    {COLOR_RED, &block_red_material, &base_red_material},
+    {COLOR_BLUE, &block_blue_material, &base_blue_material},
+    {COLOR_GREEN, &block_green_material, &base_green_material},
+};
+
 const float light_position[4] = {1, 3, 1.5f, 1};
 const float light_ambient[4] = {0.6f, 0.6f, 0.6f, 1};
 const float light_diffuse[4] = {0.4f, 0.4f, 0.4f, 1};
@@ -27,29 +33,31 @@ void apply_material(Material m)
     glMaterialfv(GL_FRONT, GL_SHININESS, &m.shininess);
 }
 
-void apply_block_material(const Block& b)
+int color_group(int color_code)
 {
-    apply_block_color_material(b.color);
+    int row = 0;
+    while (row < COLORS && color_table[row].code != color_code)
+        ++row;
+    return row;
 }
 
-void apply_block_color_material(int color_code)
+void apply_block_material(const Block& b)
 {
-    switch (color_code) {
-    case COLOR_RED: apply_material(block_red_material); break;
-    case COLOR_BLUE: apply_material(block_blue_material); break;
-    case COLOR_GREEN: apply_material(block_green_material); break;
-    default: break;
-    }
+    apply_block_material(b.color);
+}
+
+void apply_block_material(int color_code)
+{
+    const int row = color_group(color_code);
+    if (row < COLORS)
+        apply_material(*color_table[row].block);
 }
 
 void apply_base_material(int color_code)
 {
-    switch (color_code) {
-    case COLOR_RED: apply_material(base_red_material); break;
-    case COLOR_BLUE: apply_material(base_blue_material); break;
-    case COLOR_GREEN: apply_material(base_green_material); break;
-    default: break;
-    }
+    const int row = color_group(color_code);
+    if (row < COLORS)
+        apply_material(*color_table[row].base);
 }
 
 void init_lighting()

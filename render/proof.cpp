@@ -30,7 +30,7 @@ void draw_proof_scene(const float *view)
     gluLookAt(view[0], view[1], view[2], view[3], view[4], view[5], 0, 1, 0);
     position_light();
     glEnable(GL_LIGHTING);
-    glNormal3f(0, 0, 1);  // the plate is lit with the normal current: the same for both
+    set_full_frame_normal();
     apply_base_material(COLOR_GREEN);
     draw_base_plate(2, 2);
     draw_placed_brick(Block(0, 0, 0, 0, 1, 2, COLOR_RED), {});

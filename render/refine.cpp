@@ -16,7 +16,6 @@ struct Refinement {
     long part = -1;            // -1: the plate; else the placed brick it stands in
     int stud = 0;              // the next stud of that part
     Sight sight;
-    float normal[3] = {0, 0, 1};
     long studs = 0, boxes = 0; // drawn so far
     double ms = 0;             // taken so far
     double longest = 0;        // the longest piece's cost
@@ -35,7 +34,6 @@ void start_refinement(const Sight &sight)
     refinement = Refinement();
     refinement.pending = true;
     refinement.sight = sight;
-    glGetFloatv(GL_CURRENT_NORMAL, refinement.normal);
 }
 
 void stop_refinement()
@@ -55,7 +53,7 @@ bool draw_piece()
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
     look_at_scene();
-    glNormal3fv(r.normal);
+    set_full_frame_normal();
     const StudStyle style{&r.sight, nullptr};
     // A run of studs at a time, as many as the time left is predicted to
     // hold, and a brick's box with its last stud; the time is looked at
@@ -74,7 +72,6 @@ bool draw_piece()
             r.stud = end;
         }
     }
-    glGetFloatv(GL_CURRENT_NORMAL, r.normal);
     glPopMatrix();
     r.pending = r.part < long(blocks.size());
     // A piece is sent on its way, so that the GL draws its pixels while the

@@ -3,15 +3,15 @@
 // scene in (the plate, then the placed bricks in placement order), and each
 // starts from the state a full drawing has at that point: the scene's frame
 // on the modelview, the light placed again, the material of the plate or
-// brick it starts in, and the normal the last piece left (the plate's polygon
-// and the boxes are lit with whatever normal is current). A piece runs for
-// PIECE_MS, boxes and outlines counted with the studs. The caller keeps the
-// target bound and the scene unchanged in between, else starts again.
+// brick it starts in, and the normal a full frame lights its flat faces with.
+// A piece runs for PIECE_MS, boxes and outlines counted with the studs. The
+// caller binds the target for each piece, and starts again where the scene
+// changed in between.
 #pragma once
 
 #include "board/board.h"
 
-// Starts the scene anew, leaving out what `sight` hides, from the GL state current now.
+// Starts the scene anew, leaving out what `sight` hides.
 void start_refinement(const Sight &sight);
 void stop_refinement();
 bool refinement_pending();

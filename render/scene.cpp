@@ -67,25 +67,26 @@ int draw_placed_bricks(std::size_t first, const StudStyle &style)
 
 int draw_quick_scene(const Sight &sight, const std::vector<Stud> &studs, const ScreenFit *fit)
 {
+    set_full_frame_normal();
     draw_plate({}, 0, 0);  // the polygon alone
-    // The studs a colour at a time: the plate's, then the bricks' (of any other colour last).
-    std::vector<const Stud *> by_color[5];
+    // The studs a group at a time: the plate's, then the bricks' by colour group.
+    std::vector<const Stud *> groups[1 + COLOR_GROUPS];
     for (const Stud &s : studs)
-        by_color[s.level == 0 ? 0 : s.color >= 1 && s.color <= 3 ? s.color : 4].push_back(&s);
-    for (int color = 0; color < 5; color++) {
-        if (by_color[color].empty())
+        groups[s.level == 0 ? 0 : 1 + color_group(s.color)].push_back(&s);
+    for (const std::vector<const Stud *> &group : groups) {
+        if (group.empty())
             continue;
-        if (color == 0)
+        if (group.front()->level == 0)
             apply_base_material(base_color);
         else
-            apply_block_color_material(color);
+            apply_block_material(group.front()->color);
         if (fit) {
             StudBatch batch;
-            for (const Stud *s : by_color[color])
+            for (const Stud *s : group)
                 add_stud(batch, s->column, s->row, s->level * CELL, *fit);
             draw_stud_batch(batch);
         } else {
-            for (const Stud *s : by_color[color])
+            for (const Stud *s : group)
                 draw_stud_at(s->column, s->row, s->level * CELL, nullptr);
         }
     }
@@ -104,10 +105,10 @@ void set_projection(int width, int height)
 {
     window_width = width;
     window_height = height;
-    if (width > 0 && height > 0) {
+    if (window_width > 0 && window_height > 0) {
         glMatrixMode(GL_PROJECTION);
         glLoadIdentity();
-        gluPerspective(90, double(width) / height, 0.1, 50);
+        gluPerspective(90, double(window_width) / window_height, 0.1, 50);
     }
     glMatrixMode(GL_MODELVIEW);
 }

@@ -30,11 +30,13 @@ int plate_stud_count();
 
 // The quick scene: the plate, `studs` fitted to the screen by `fit` (exact
 // without it), then the placed bricks' boxes from the kept geometry, a
-// colour at a time, and their outlines. Returns the studs drawn.
+// colour at a time, and their outlines, lit as a full frame lights them.
+// Returns the studs drawn.
 int draw_quick_scene(const Sight &sight, const std::vector<Stud> &studs, const ScreenFit *fit);
 
 // The cursor brick in grey with its studs and outline, always exact.
 void draw_cursor();
-// Records the window size and sets a 90 degree perspective for the whole
-// window's aspect. A window of zero width or height keeps the old projection.
+// Records the window size in window_width and window_height and sets from
+// them a 90 degree perspective for the whole window's aspect. A window of
+// zero width or height keeps the old projection.
 void set_projection(int width, int height);

@@ -328,9 +328,9 @@ TEST_F(Inputs, EveryInputAsksForTheFramesItNeedsAndThePanelShowsTheBoard)
                                       if (l->current() == i) l->choose((i + 1) % int(l->items.size()));
                                   }});
         } else if (auto *r = dynamic_cast<GLUI_Rotation *>(control)) {
-            inputs.push_back({name + " dragged", [=] { drag(r->ball, 14, -6); }});
+            inputs.push_back({name + " dragged", [=] { drag(r->square, 14, -6); }});
         } else if (auto *t = dynamic_cast<GLUI_Translation *>(control)) {
-            inputs.push_back({name + " dragged", [=] { drag(t->pad, 20, -10); }});
+            inputs.push_back({name + " dragged", [=] { drag(t->square, 20, -10); }});
         } else if (dynamic_cast<GLUI_Button *>(control)) {
             inputs.push_back({name, [=, c = control] { press(c->rect.x + 2, c->rect.y + 2); }});
         }

@@ -89,7 +89,7 @@ TEST_F(Glui, QuickDragsCountInFullWhetherOrNotFramesComeBetweenTheEvents)
 {
     limits(1, 100);
     struct { const GLUI_Rect &at; std::function<float()> read; } cases[] = {
-        {r->ball, [&] { return m[8]; }}, {pad->pad, [&] { return xy[0] + xy[1]; }}, {s->up, [&] { return width - 4.f; }}};
+        {r->square, [&] { return m[8]; }}, {pad->square, [&] { return xy[0] + xy[1]; }}, {s->up, [&] { return width - 4.f; }}};
     for (auto &c : cases) {
         float got[2];
         for (bool frames : {true, false}) {
@@ -109,7 +109,7 @@ TEST_F(Glui, FramesOnlyForChangesAndHeldArrowsStepWhenDue)
 {
     auto *button = new GLUI_Button(g, "Go", 3, record);
     g->layout();
-    for (const GLUI_Rect *at : {&button->rect, &r->ball, &pad->pad, &s->up}) {
+    for (const GLUI_Rect *at : {&button->rect, &r->square, &pad->square, &s->up}) {
         const int x = at->x + at->w / 2, y = at->y + at->h / 2;
         g->mouse(0, 1, x, y, 10);
         EXPECT_TRUE(g->needs_frame() && g->active) << at->x;
@@ -177,17 +177,17 @@ TEST_F(Glui, ListsOpenAndChooseByThePointerAndIgnoreUnknownIds)
 
 TEST_F(Glui, BallTurnsTheWayItIsDraggedAndStaysARotation)
 {
-    drag(r->ball, 12, 0);  // rightward: +z turns towards +x, +x towards -z
+    drag(r->square, 12, 0);  // rightward: +z turns towards +x, +x towards -z
     const float once = m[8];
     EXPECT_TRUE(once > 0.1f && std::fabs(m[8] + m[2]) < 1e-5f && std::fabs(m[9]) < 1e-6f);
-    drag(r->ball, 12, 0);  // the same again doubles the angle
+    drag(r->square, 12, 0);  // the same again doubles the angle
     EXPECT_NEAR(m[8], std::sin(2 * std::asin(once)), 1e-4f);
     EXPECT_EQ((r->reset(), calls), (Ids{5, 5, 5, 5}));  // reset calls nothing back
-    drag(r->ball, 0, -12);  // upward: +z turns towards +y
+    drag(r->square, 0, -12);  // upward: +z turns towards +y
     EXPECT_GT(m[9], 0.1f);
 
     std::srand(1);
-    for (int i = 0; i < 1000; ++i) drag(r->ball, std::rand() % 80 - 40, std::rand() % 80 - 40);
+    for (int i = 0; i < 1000; ++i) drag(r->square, std::rand() % 80 - 40, std::rand() % 80 - 40);
     for (int a = 0; a < 9; ++a)  // still a rotation: orthonormal columns
         EXPECT_NEAR(m[a / 3 * 4] * m[a % 3 * 4] + m[a / 3 * 4 + 1] * m[a % 3 * 4 + 1] + m[a / 3 * 4 + 2] * m[a % 3 * 4 + 2],
                     a / 3 == a % 3, 1e-5f);
@@ -199,10 +199,10 @@ TEST_F(Glui, PadsShiftBySpeedTimesPixelsAndThePanelKeepsItsSide)
     auto *tz = new GLUI_Translation(g, "Translate Z", GLUI_TRANSLATION_Z, &z);
     tz->set_speed(0.005f);
     const int w = g->layout();
-    drag(pad->pad, 100, -40);  // right and up
+    drag(pad->square, 100, -40);  // right and up
     EXPECT_FLOAT_EQ(xy[0], 0.5f);
     EXPECT_FLOAT_EQ(xy[1], 0.2f);
-    drag(tz->pad, 40, -40);  // sideways ignored, up increases
+    drag(tz->square, 40, -40);  // sideways ignored, up increases
     EXPECT_FLOAT_EQ(z, 0.2f);
     EXPECT_EQ(GLUI_Master.viewport_for(1, 800, 600).w, 800 - w);  // the view gets what the panel leaves
     EXPECT_EQ(GLUI_Master.viewport_for(2, 800, 600).w, 800);      // another window: all of it

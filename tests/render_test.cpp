@@ -25,11 +25,21 @@
 #include "render/scene.h"
 #include "ui/keyboard.h"
 
+// A route, as a failed check names it.
+static void PrintTo(LayerRoute route, std::ostream *out)
+{
+    const char *const names[] = {"through",  "switched_off", "first_frame", "no_framebuffers",
+                                 "refused", "no_size",      "too_large",   "failed_lately"};
+    *out << names[int(route)];
+}
+
 namespace {
 
 constexpr int W = 320, H = 240;
 constexpr int SEAM_VALUES = 60;  // channel values two pictures may differ by where faces do not quite meet
 constexpr float IDENTITY[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+// A view turned about two axes.
+constexpr float TURN[16] = {0.866f, 0.25f, -0.433f, 0, 0, 0.866f, 0.5f, 0, 0.5f, -0.433f, 0.75f, 0, 0, 0, 0, 1};
 int full_window, reference_window;
 
 // A colour (r, g, b, alpha) as `ambient` and `diffuse` parts of it, with no highlight.
@@ -142,13 +152,14 @@ Pixels full_frame()
 {
     glutSetWindow(full_window);
     layer_enabled = false;
-    draw_frame();
+    EXPECT_EQ(draw_frame(), LayerRoute::switched_off);
     layer_enabled = true;
     return pixels();
 }
 
 // Draws the current scene both ways (twice: a frame starts with the normal
-// the last one left) and compares them; a blank picture would prove nothing.
+// the last one left, see set_full_frame_normal) and compares them; a blank
+// picture would prove nothing.
 void expect_same_picture(Vec3 eye_at)
 {
     full_frame();
@@ -198,12 +209,18 @@ TEST_F(Scene, FullFramesMatchTheReferenceDrawing)
     handle_key(' ', 0, 0);
     handle_key('d', 0, 0);
     expect_same_picture({1.25f, 1, 1});  // the 10x10 camera; a green plate
+    // The layer lights its flat faces with the normal a full frame leaves.
+    full_frame();
+    float left[3], set[3];
+    glGetFloatv(GL_CURRENT_NORMAL, left);
+    set_full_frame_normal();
+    glGetFloatv(GL_CURRENT_NORMAL, set);
+    EXPECT_TRUE(std::equal(left, left + 3, set)) << left[0] << ", " << left[1] << ", " << left[2];
 
     // 20x20, blue plate, turned and shifted.
     set_base_size(2);
     set_base_color(COLOR_BLUE);
-    const float turn[16] = {0.866f, 0.25f, -0.433f, 0, 0, 0.866f, 0.5f, 0, 0.5f, -0.433f, 0.75f, 0, 0, 0, 0, 1};
-    std::copy(turn, turn + 16, view_rotation);
+    std::copy(TURN, TURN + 16, view_rotation);
     view_translate_xy[0] = 0.3f;
     view_translate_xy[1] = -0.2f;
     view_translate_z = 0.5f;
@@ -264,18 +281,25 @@ bool refine()
 
 // The layer at rest (after the frame that shows the exact scene once it is
 // refined) shows the frame drawn in full, byte for byte, and it came through
-// the layer (unless `copied` says it cannot).
-void expect_same_frame(const std::string &what, bool copied = true)
+// the layer (unless `route` says why it cannot).
+void expect_same_frame(const std::string &what, LayerRoute route = LayerRoute::through)
 {
     glutSetWindow(layer_window);
     const long copies = layer_counts.copies;
-    draw_frame();
-    const int frames = refine() ? (draw_frame(), 2) : 1;
+    const LayerRoute first = draw_frame();
+    const bool refined = refine();
+    const LayerRoute last = refined ? draw_frame() : first;
     const Pixels layered = pixels();
     // Where the layer refused the context, it says so, and every frame is drawn in full.
     const bool refused = layer_counts.refused > refused_before;
     EXPECT_TRUE(layer_may_refuse || !refused) << what;
-    EXPECT_EQ(layer_counts.copies - copies, copied && !refused ? frames : 0) << what;
+    if (refused)
+        route = LayerRoute::refused;
+    EXPECT_EQ(first, route) << what;
+    if (refined) {
+        EXPECT_EQ(last, route) << what << ", the frame that shows the refined scene";
+    }
+    EXPECT_EQ(layer_counts.copies - copies, route == LayerRoute::through ? 1 + refined : 0) << what;
     EXPECT_EQ(differing(layered, full_frame()), 0) << what << ": the picture at rest is stale, not the frame drawn in full";
 }
 
@@ -286,7 +310,7 @@ void expect_first_frames(const std::string &what, bool idle)
 {
     glutSetWindow(layer_window);
     const long copies = layer_counts.copies, proofs = layer_counts.proven + layer_counts.refused;
-    draw_frame();
+    EXPECT_EQ(draw_frame(), LayerRoute::first_frame) << what;
     const Pixels first = pixels();
     EXPECT_TRUE(layer_counts.copies == copies && layer_proof_due()) << what << ": the first frame, in full";
     EXPECT_EQ(differing(first, full_frame()), 0) << what << ": the first frame";
@@ -312,7 +336,7 @@ void place(int x, int z, int width, int length, int color)
 struct Change {
     const char *what;
     std::function<void()> make;
-    bool copied = true;  // the frame after it comes through the layer
+    LayerRoute route = LayerRoute::through;  // of the frame after it
 };
 
 // After every single change, in turn, the picture at rest is the frame drawn
@@ -320,7 +344,6 @@ struct Change {
 // colours, the plate's size, the camera, the view and the window.
 TEST_F(Layer, EverySingleChangeShowsAsAFullFrameShowsIt)
 {
-    const float turn[16] = {0.866f, 0.25f, -0.433f, 0, 0, 0.866f, 0.5f, 0, 0.5f, -0.433f, 0.75f, 0, 0, 0, 0, 1};
     for (int size = 1; size <= 3; size++) {
         const std::string at = "at " + std::to_string(10 * size) + "x" + std::to_string(10 * size) + ": ";
         put_back();
@@ -352,7 +375,7 @@ TEST_F(Layer, EverySingleChangeShowsAsAFullFrameShowsIt)
             {"a brick in the next colour", [] { set_block_color(COLOR_GREEN), place_block(); }},
             {"another size", [size] { set_base_size(size % 3 + 1); }},
             {"the size back", [size] { set_base_size(size); }},
-            {"the view turned", [&turn] { std::copy(turn, turn + 16, view_rotation); }},
+            {"the view turned", [] { std::copy(TURN, TURN + 16, view_rotation); }},
             {"the view shifted along x", [] { view_translate_xy[0] = 0.3f; }},
             {"the view shifted along y", [] { view_translate_xy[1] = -0.2f; }},
             {"the view shifted away", [] { view_translate_z = 0.5f; }},
@@ -371,7 +394,7 @@ TEST_F(Layer, EverySingleChangeShowsAsAFullFrameShowsIt)
             {"a smaller window", [] { reshape(W, H - 40, 60); }},
             {"the same view, another aspect", [] { reshape(W - 20, H - 40, 40); }},
             {"a wider panel", [] { reshape(W - 20, H - 40, 60); }},
-            {"a window of no size", [] { reshape(W, 0, 60); }, false},
+            {"a window of no size", [] { reshape(W, 0, 60); }, LayerRoute::no_size},
             {"the window back", [] { reshape(W, H, 0); }},
             // Seen from below the plate, from just above the upper brick of
             // the stack, and from inside each of its two bricks.
@@ -385,7 +408,7 @@ TEST_F(Layer, EverySingleChangeShowsAsAFullFrameShowsIt)
         };
         for (const Change &change : changes) {
             change.make();
-            expect_same_frame(at + change.what, change.copied);
+            expect_same_frame(at + change.what, change.route);
         }
         EXPECT_GT(layer_counts.redraws, redraws) << at;
     }
@@ -397,7 +420,6 @@ TEST_F(Layer, EverySingleChangeShowsAsAFullFrameShowsIt)
 // brick open at its corners only: what lies inside that brick shows.
 TEST_F(Layer, DenseModelsShowAsAFullFrameFromEveryEye)
 {
-    const float turn[16] = {0.866f, 0.25f, -0.433f, 0, 0, 0.866f, 0.5f, 0, 0.5f, -0.433f, 0.75f, 0, 0, 0, 0, 1};
     for (int size = 1; size <= 3; size++) {
         const std::string at = "at " + std::to_string(10 * size) + "x" + std::to_string(10 * size) + ": ";
         put_back();
@@ -411,7 +433,7 @@ TEST_F(Layer, DenseModelsShowAsAFullFrameFromEveryEye)
         EXPECT_EQ(visible_studs(sight_from(e, 0.2f)).size(), 100u * size * size) << at;  // the top layer's
         open_windows();
         expect_first_frames(at + "a dense model", size == 2);
-        std::copy(turn, turn + 16, view_rotation);
+        std::copy(TURN, TURN + 16, view_rotation);
         expect_same_frame(at + "a dense model turned");
         skip_hidden_studs = false;
         view_translate_z = 0.1f;
@@ -450,8 +472,9 @@ TEST_F(Layer, ComesBackOnceTheWindowFitsAgain)
         reshape(W, H, 0);  // the same view in both windows
         const long failures = layer_counts.failures;
         const std::string what = "a window " + std::to_string(width) + " wide";
-        expect_same_frame(what, width == W);
-        expect_same_frame(what + ", a frame later", width == W);
+        const LayerRoute route = width == W ? LayerRoute::through : LayerRoute::too_large;
+        expect_same_frame(what, route);
+        expect_same_frame(what + ", a frame later", route);
         EXPECT_EQ(layer_counts.failures - failures, width != W) << what;
     }
 }
@@ -471,7 +494,7 @@ void expect_redraw(const std::string &what, bool quick)
 {
     glutSetWindow(layer_window);
     const LayerCounts before = layer_counts;
-    draw_frame();
+    EXPECT_EQ(draw_frame(), LayerRoute::through) << what;
     EXPECT_EQ(layer_counts.redraws - before.redraws, 1) << what;
     EXPECT_EQ(layer_counts.quick_scenes - before.quick_scenes, quick) << what;
     EXPECT_EQ(layer_refining(), quick) << what;
