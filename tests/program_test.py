@@ -171,7 +171,8 @@ class Session:  # the program started in an XSession, with its window, panel and
         self.x.xdotool("windowunmap", "--sync", self.win, "windowmap", "--sync", self.win)
         self.quiet("the window mapped again", 0.1)
         self.x.key("p", "v")
-        self.wait(lambda: self.app.out[self.printed:].count("\n") >= lines, f"{lines} lines printed")
+        deadline = time.monotonic() + 20  # then what came is compared
+        wait_for(lambda: self.app.out[self.printed:].count("\n") >= lines or time.monotonic() > deadline)
         out, self.printed = self.app.out[self.printed:], len(self.app.out)
         return seen + [self.shot(), self.panel_shot(), out]
 
@@ -457,7 +458,7 @@ def differential(seed, steps=0, load=False):
                 if not re.fullmatch("".join(TURNED if p is None else re.escape(p) for p in b.printed), out):
                     finding(f"the program {s.name} printed, ending\n{out[-1200:]}where the model prints\n"
                             + "".join(p or "(a turned view)\n" for p in b.printed)[-1200:]
-                            + "(every key sent reached the window: xev)" * ("at once" in what))
+                            + "(every key sent reached the window: xev)" * ("at once" in what) + s.app.err[-2000:])
             (view, panel, _, _, out), (view2, panel2, _, _, out2) = got
             if view != view2:
                 finding(f"the views with framebuffer objects and drawn in full differ: {differ(view, view2)} pixels")
