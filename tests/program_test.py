@@ -408,7 +408,7 @@ def inputs(b, rng, scale):
             "Undo Last": lambda: b.undo() or click("Undo Last"),
             "View": lambda: setattr(b, "turned", True) or drag("View", "ball", far(), far()),
             "Translate XY": lambda: drag("Translate XY", "pad", far(), far()),
-            "Translate Z": lambda: drag("Translate Z", "pad", 0, far()),
+            "Translate Z": lambda: drag("Translate Z", "pad", 0, rng.randint(-scale["far"] // 2, scale["far"])),  # near
             "Reset": lambda: setattr(b, "turned", False) or click("Reset")}
 
 
