@@ -8,9 +8,9 @@ JOBS := 2
 PREFIX ?= /usr/local
 FUZZ_SECONDS ?= 60
 SEED ?= 1
-STORM_SECONDS ?= 300
+STEPS ?= 100
 
-.PHONY: all deps-run deps-test build build-test run install uninstall package test test-order fuzz storm \
+.PHONY: all deps-run deps-test build build-test run install uninstall package test test-order fuzz diff-session \
 	soak bench bench-program screenshot clean
 
 all: build
@@ -41,7 +41,7 @@ package: build
 	cd $(BUILD) && cpack
 
 # Every test. The unit and rendering tests, the program end to end and a short
-# storm of random input run in a tree built with AddressSanitizer and
+# differential session run in a tree built with AddressSanitizer and
 # UndefinedBehaviorSanitizer; the install and package check, and the rendering
 # test without Mesa's flip extension, in the plain build; then twenty seconds
 # of the board fuzzer. The sanitized tests run two at a time: each has a
@@ -83,15 +83,20 @@ fuzz: deps-test
 	build-fuzz/board_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=2048 -print_final_stats=1 \
 		-artifact_prefix=build-fuzz/ build-fuzz/corpus
 
-# Random keys, clicks, drags, menu choices and resizes against the sanitized
-# program, e.g. `make storm SEED=7 STORM_SECONDS=600`.
-storm: build-test
+# The differential session: every kind of input played on the sanitized program
+# with framebuffer objects and, at once, on the one without, both checked at
+# every rest against each other and a model of the board; after the first pass,
+# STEPS in all at random, with bursts of 2,000 keys and a model of over 1,000
+# bricks. E.g. `make diff-session SEED=7 STEPS=300`; LOAD=1 keeps a core busy
+# meanwhile. A finding prints the seed, the step, the inputs and the command
+# that replays it.
+diff-session: build-test
 	python3 tests/program_test.py $(TEST_BUILD)/app/plok_time $(TEST_BUILD)/tests/panel_layout \
-		--storm $(SEED) $(STORM_SECONDS)
+		--diff $(SEED) $(STEPS) $(if $(LOAD),--load)
 
-# The storm for 15 minutes: a long session must not crash, print a stray line or leak.
-soak: build-test
-	python3 tests/program_test.py $(TEST_BUILD)/app/plok_time $(TEST_BUILD)/tests/panel_layout --storm $(SEED) 900
+# A long session (about 15 minutes) must not crash, print a stray line or leak.
+soak:
+	@$(MAKE) --no-print-directory diff-session STEPS=200
 
 # Frame times of the scene pass against a bare reference loop.
 bench: deps-test build

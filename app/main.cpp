@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 #include "board/board.h"
 #include "glui/glui.h"
@@ -21,6 +22,10 @@
 int main_window;
 
 static void redisplay_on_idle();
+
+// Mesa's software rasteriser on plain X reads the window's size again only after a buffer swap:
+// the first frame after a resize may still be drawn at the old size, the one after it never is.
+static bool resized = false;
 
 // A frame is drawn when something asks for one: a change that shows (each
 // key, control, menu entry and the board's rules ask for their own), GLUT
@@ -41,6 +46,7 @@ static void display_scene()
 {
     draw_frame();
     glutSwapBuffers();
+    if (std::exchange(resized, false)) glutPostRedisplay();
     sleep_unless_busy();  // a first frame leaves the layer's proof to do, a quick one the exact scene
 }
 
@@ -48,6 +54,7 @@ static void reshape_window(int width, int height)
 {
     set_projection(width, height);  // the whole window's aspect, panel included
     GLUI_Master.auto_set_viewport();  // the 3-D view gets what the panel leaves free
+    resized = true;
     glutPostRedisplay();
 }
 

@@ -54,10 +54,11 @@ class XSession:  # Xvfb on a free display; stops it and every started program on
 
     def __enter__(self):
         # -noreset: the server would otherwise reset when its last client
-        # leaves and refuse a program connecting just then.
+        # leaves and refuse a program connecting just then. -r: no autorepeat,
+        # so that a key is pressed once however long the server takes.
         r, w = os.pipe()
         self.xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", "1280x1024x24",
-                                      "-nolisten", "tcp", "-noreset", *self.options], pass_fds=(w,),
+                                      "-nolisten", "tcp", "-noreset", "-r", *self.options], pass_fds=(w,),
                                      stderr=subprocess.DEVNULL)
         os.close(w)
         with os.fdopen(r) as f:
