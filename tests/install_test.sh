@@ -120,6 +120,7 @@ done
 waitfor "${builds[1]}" "$tmp/built-again-elsewhere"
 program() { dpkg-deb --fsys-tarfile "$1" | tar -xO ./usr/games/plok-time; }
 again=$tmp/built-again-elsewhere
-cmp <(program "$deb") <(program "$again/${deb##*/}") || fail "the packaged program differs when built in another folder"
-cmp "$dbgsym" "$again/${dbgsym##*/}" || fail "the -dbgsym package differs when built again"
-cmp "$deb" "$again/${deb##*/}" || fail "the package differs when built again"
+differs() { fail "$1 differs when built again, in another folder 2 s later"; }
+cmp <(program "$deb") <(program "$again/${deb##*/}") || differs "the packaged program"
+cmp "$dbgsym" "$again/${dbgsym##*/}" || differs "the -dbgsym package"
+cmp "$deb" "$again/${deb##*/}" || differs "the package"
