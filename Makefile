@@ -10,8 +10,8 @@ FUZZ_SECONDS ?= 60
 SEED ?= 1
 STORM_SECONDS ?= 300
 
-.PHONY: all deps-run deps-package deps-test build build-test run install uninstall package test fuzz storm \
-	soak bench bench-program screenshot clean
+.PHONY: all deps-run deps-package deps-test build build-test run install uninstall package test test-order \
+	fuzz storm soak bench bench-program screenshot clean
 
 all: build
 
@@ -57,6 +57,24 @@ test: deps-test build build-test
 	ctest --test-dir $(TEST_BUILD) -j$(JOBS) --output-on-failure
 	ctest --test-dir $(BUILD) -L 'install|unflipped' --output-on-failure
 	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=20
+
+# The unit and rendering tests in other orders: each binary shuffled with the
+# seeds of ORDER_SEEDS, then every test alone, each in a process of its own.
+ORDER_SEEDS ?= 1 2 3 4 5
+RENDER_TEST := env ASAN_OPTIONS=detect_leaks=0 python3 tests/x.py $(TEST_BUILD)/tests/render_test
+test-order: build-test
+	@set -e; for seed in $(ORDER_SEEDS); do \
+	  for test in "$(TEST_BUILD)/tests/unit_tests" "$(RENDER_TEST)"; do \
+	    echo "== $${test##*/}, order $$seed"; \
+	    $$test --gtest_shuffle --gtest_random_seed=$$seed --gtest_brief=1; \
+	  done; \
+	done
+	@set -e; for test in "$(TEST_BUILD)/tests/unit_tests" "$(RENDER_TEST)"; do \
+	  for name in $$($$test --gtest_list_tests | awk '/^[^ ]/ {suite = $$1} /^  / {print suite $$1}'); do \
+	    echo "== $$name alone"; \
+	    $$test --gtest_filter=$$name --gtest_brief=1; \
+	  done; \
+	done
 
 build-test: deps-test
 	@cmake -S . -B $(TEST_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLOK_SANITIZE=ON >/dev/null

@@ -629,6 +629,7 @@ std::vector<GLUI_Control *> GLUI::controls() const {
 }
 
 void GLUI::post_main_redisplay() {
+    ++main_redisplays;
     if (main_gfx > 0 && GLUI_Master_Object::glut_up()) glutPostWindowRedisplay(main_gfx);
 }
 
@@ -756,6 +757,12 @@ void GLUI_Master_Object::main_reshape(int w, int h) {
     for (GLUI *g : guis)
         if (g->parent_window == cur) g->fit(w, h);
     if (reshape_fn) reshape_fn(w, h);
+}
+
+void GLUI_Master_Object::close(GLUI *g) {
+    if (editing && editing->glui() == g) editing = nullptr;
+    guis.erase(std::remove(guis.begin(), guis.end(), g), guis.end());
+    delete g;
 }
 
 // A panel asks for its own frames (GLUI::wake): the idle turns are the program's alone.

@@ -309,7 +309,7 @@ public:
     void tick(double t);
     double next_tick() const;
     std::vector<GLUI_Control *> controls() const;   // every control but the panels
-    void post_main_redisplay();
+    void post_main_redisplay();        // counted in main_redisplays, with or without GLUT
     template <class F> void in_main_window(F f);   // runs f with the main gfx window current
     void fit(int main_w, int main_h);  // to the parent's right edge; -1: ask GLUT its size
 
@@ -320,6 +320,7 @@ public:
     GLUI_Control *active = nullptr;   // being dragged or held: sync_live leaves it alone
     int frames_left = 0;
     long frames_drawn = 0;
+    long main_redisplays = 0;   // frames asked of the main gfx window
     GLUI_Impl *impl = nullptr;
 
     ~GLUI() override;
@@ -354,6 +355,7 @@ public:
     void main_mouse(int button, int state, int x, int y);
     void main_reshape(int w, int h);
     void idle();   // calls the program's idle handler
+    void close(GLUI *glui);   // deletes a panel and its controls (tests: one made without a window)
     static bool glut_up();   // GLUT initialised: only then does the toolkit call it
 
     std::vector<GLUI *> guis;            // owned

@@ -31,7 +31,7 @@ struct Glui : ::testing::Test {
         calls.clear(), program_keys.clear(), pad->set_speed(0.005f), limits(1, 10);
         GLUI_Master.set_glutKeyboardFunc([](unsigned char k, int, int) { program_keys.push_back(k); });
     }
-    void TearDown() override { GLUI_Master.main_mouse(0, 0, 0, 0); }
+    void TearDown() override { GLUI_Master.main_mouse(0, 0, 0, 0), GLUI_Master.close(g); }
     void limits(int lo, int hi) { s->set_int_limits(lo, hi), g->layout(); }
     // Each returns the live variable after the action.
     int type(const char *keys)

@@ -10,6 +10,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -162,7 +163,30 @@ void expect_same_picture(Vec3 eye_at)
     EXPECT_GT(lit, W * H / 20);
 }
 
-TEST(Scene, FullFramesMatchTheReferenceDrawing)
+// The board, the view, the camera and every knob of the drawing as at
+// start, and the full frame's window its size: each test starts there and
+// leaves everything so, whatever order the tests run in.
+void put_back()
+{
+    reset_board();
+    reset_camera();
+    std::copy(IDENTITY, IDENTITY + 16, view_rotation);
+    view_translate_xy[0] = view_translate_xy[1] = view_translate_z = 0;
+    layer_enabled = skip_hidden_studs = skip_covered_faces = true;
+    forced_stud_ms = 0;
+    glutSetWindow(full_window);
+    set_projection(W, H);
+    glViewport(0, 0, W, H);
+}
+
+struct Fresh : ::testing::Test {
+    void SetUp() override { put_back(); }
+    void TearDown() override { put_back(); }
+};
+struct Scene : Fresh {};
+struct Layer : Fresh {};
+
+TEST_F(Scene, FullFramesMatchTheReferenceDrawing)
 {
     reset_board();
     for (const char *keys : {" d dw ", "wwdd"}) for (const char *k = keys; *k; k++) handle_key(*k, 0, 0);
@@ -252,7 +276,7 @@ void expect_same_frame(const std::string &what, bool copied = true)
     const bool refused = layer_counts.refused > refused_before;
     EXPECT_TRUE(layer_may_refuse || !refused) << what;
     EXPECT_EQ(layer_counts.copies - copies, copied && !refused ? frames : 0) << what;
-    EXPECT_EQ(differing(layered, full_frame()), 0) << what;
+    EXPECT_EQ(differing(layered, full_frame()), 0) << what << ": the picture at rest is stale, not the frame drawn in full";
 }
 
 // A context's first frame is drawn in full at once, and the layer proven
@@ -283,86 +307,102 @@ void place(int x, int z, int width, int length, int color)
     place_block();
 }
 
-TEST(Layer, FramesEqualFullFramesWhateverTheLayerWentThrough)
+// One change of one thing a frame reads, made as the program makes it or
+// written straight into its state as a live control writes it.
+struct Change {
+    const char *what;
+    std::function<void()> make;
+    bool copied = true;  // the frame after it comes through the layer
+};
+
+// After every single change, in turn, the picture at rest is the frame drawn
+// in full: the layer notices each field of the cursor, the bricks, the
+// colours, the plate's size, the camera, the view and the window.
+TEST_F(Layer, EverySingleChangeShowsAsAFullFrameShowsIt)
 {
-    forced_stud_ms = 1;  // every scene drawn anew is drawn quick first, then exactly in pieces
     const float turn[16] = {0.866f, 0.25f, -0.433f, 0, 0, 0.866f, 0.5f, 0, 0.5f, -0.433f, 0.75f, 0, 0, 0, 0, 1};
     for (int size = 1; size <= 3; size++) {
         const std::string at = "at " + std::to_string(10 * size) + "x" + std::to_string(10 * size) + ": ";
-        reset_board();
+        put_back();
+        forced_stud_ms = 1.0 / (size * size);  // every scene drawn anew is quick, then exact in 25 pieces
         set_base_size(size);
         open_windows();
         expect_first_frames(at + "a new window", size != 2);
-
-        // Bricks one by one are drawn into the layer as they come; the cursor
-        // ends behind a stack of two, which must hide it.
         const long redraws = layer_counts.redraws;
-        place(0, 0, 2, 2, COLOR_RED);
-        expect_same_frame(at + "a brick");
-        place(0, 0, 2, 2, COLOR_BLUE);
-        expect_same_frame(at + "a brick on it");
-        place(3, 0, 1, 4, COLOR_GREEN);
-        handle_key('w', 0, 0), handle_key('w', 0, 0);
-        expect_same_frame(at + "a third brick, the cursor behind the stack");
-        handle_key('d', 0, 0);
-        expect_same_frame(at + "the cursor moved");
-        EXPECT_EQ(layer_counts.redraws, redraws) << at;
-
-        board_action(ACTION_UNDO);
-        expect_same_frame(at + "undo");
-        board_action(ACTION_UNDO);
-        place(1, 1, 1, 1, COLOR_GREEN);  // the same count of bricks, another last one
-        expect_same_frame(at + "undo then another brick");
-        board_action(ACTION_CLEAR);
-        expect_same_frame(at + "clear");
-        place(0, 0, 2, 2, COLOR_RED);
-        place(0, 0, 2, 2, COLOR_BLUE);
-        set_base_color(COLOR_BLUE);
-        expect_same_frame(at + "the plate blue");
-        set_base_color(COLOR_GREEN);
-        expect_same_frame(at + "the plate green again");
-
-        std::copy(turn, turn + 16, view_rotation);
-        expect_same_frame(at + "a turn");
-        view_translate_xy[0] = 0.3f, view_translate_xy[1] = -0.2f, view_translate_z = 0.5f;
-        expect_same_frame(at + "a shift");
-        std::copy(IDENTITY, IDENTITY + 16, view_rotation);
-        view_translate_xy[0] = view_translate_xy[1] = view_translate_z = 0;
-        expect_same_frame(at + "reset");
-        handle_key('r', 0, 0);
-        expect_same_frame(at + "\"r\"");
-        set_base_size(size % 3 + 1);
-        expect_same_frame(at + "another size");
-        set_base_size(size);
-        expect_same_frame(at + "the size back");
-
-        reshape(W, H - 40, 60);
-        expect_same_frame(at + "a smaller window");
-        reshape(W - 20, H - 40, 40);
-        expect_same_frame(at + "the same view, another aspect");
-        reshape(W, 0, 60);
-        expect_same_frame(at + "a window of no size", false);
-        reshape(W, H, 0);
-        expect_same_frame(at + "the window back");
-
-        // Seen from below the plate, from just above the upper brick of the
-        // stack, and from inside each of its two bricks.
-        eye = {1.25f, -1, 1};
-        expect_same_frame(at + "the view from below the plate");
-        place(2, 0, 2, 4, COLOR_GREEN);  // a long brick at level 0 ...
-        place(4, 0, 2, 2, COLOR_RED);    // ... and on its far end a short one
-        const Vec3 views[][2] = {{{1.25f, 0.52f, -0.25f}, {2, 0, -2}},       // above the short brick
-                                 {{1.25f, 0.4f, -0.25f}, {2, 0, -2}},        // inside it
-                                 {{0.6f, 0.2f, -0.25f}, {1.25f, 0.25f, -0.25f}}};  // inside the long one, toward it
-        for (const auto &v : views) {
-            eye = v[0], look_center = v[1];
-            expect_same_frame(at + "the eye at " + std::to_string(eye.x) + " " + std::to_string(eye.y));
+        const Change changes[] = {
+            // Bricks one by one are drawn into the layer as they come.
+            {"a brick", [] { place(0, 0, 2, 2, COLOR_RED); }},
+            {"a brick on it", [] { place(0, 0, 2, 2, COLOR_BLUE); }},
+            {"a third brick", [] { place(3, 0, 1, 4, COLOR_GREEN); }},
+            {"the cursor's row", [] { cursor.z = 2; }},  // behind the stack of two, which hides it
+            {"the cursor's column", [] { cursor.x = 4; }},
+            {"the cursor's level", [] { cursor.y = 1; }},
+            {"the cursor's width", [] { cursor.width = 3; }},
+            {"the cursor's length", [] { cursor.length = 1; }},
+            {"the cursor turned", [] { rotate_cursor(); }},
+            {"the cursor moved by a key", [] { handle_key('a', 0, 0); }},
+            {"undo", [] { board_action(ACTION_UNDO); }},
+            {"undo and another brick: as many as before, another last", [] {
+                 board_action(ACTION_UNDO), place(1, 1, 1, 1, COLOR_GREEN);
+             }},
+            {"clear", [] { board_action(ACTION_CLEAR); }},
+            {"two bricks again", [] { place(0, 0, 2, 2, COLOR_RED), place(0, 0, 2, 2, COLOR_BLUE); }},
+            {"the plate blue", [] { set_base_color(COLOR_BLUE); }},
+            {"the plate red", [] { base_color = COLOR_RED; }},
+            {"a brick in the next colour", [] { set_block_color(COLOR_GREEN), place_block(); }},
+            {"another size", [size] { set_base_size(size % 3 + 1); }},
+            {"the size back", [size] { set_base_size(size); }},
+            {"the view turned", [&turn] { std::copy(turn, turn + 16, view_rotation); }},
+            {"the view shifted along x", [] { view_translate_xy[0] = 0.3f; }},
+            {"the view shifted along y", [] { view_translate_xy[1] = -0.2f; }},
+            {"the view shifted away", [] { view_translate_z = 0.5f; }},
+            {"the view reset", [] {
+                 std::copy(IDENTITY, IDENTITY + 16, view_rotation);
+                 view_translate_xy[0] = view_translate_xy[1] = view_translate_z = 0;
+             }},
+            {"the eye's x", [] { eye.x += 0.25f; }},
+            {"the eye's height", [] { eye.y += 0.25f; }},
+            {"the eye's z", [] { eye.z += 0.25f; }},
+            {"the centre's x", [] { look_center.x += 0.25f; }},
+            {"the centre's height", [] { look_center.y += 0.25f; }},
+            {"the centre's z", [] { look_center.z -= 0.25f; }},
+            {"\"r\"", [] { handle_key('r', 0, 0); }},
+            {"the camera back", [] { reset_camera(); }},
+            {"a smaller window", [] { reshape(W, H - 40, 60); }},
+            {"the same view, another aspect", [] { reshape(W - 20, H - 40, 40); }},
+            {"a wider panel", [] { reshape(W - 20, H - 40, 60); }},
+            {"a window of no size", [] { reshape(W, 0, 60); }, false},
+            {"the window back", [] { reshape(W, H, 0); }},
+            // Seen from below the plate, from just above the upper brick of
+            // the stack, and from inside each of its two bricks.
+            {"the eye below the plate", [] { eye = {1.25f, -1, 1}; }},
+            {"a long brick and a short one on its far end", [] {
+                 place(2, 0, 2, 4, COLOR_GREEN), place(4, 0, 2, 2, COLOR_RED);
+             }},
+            {"the eye just above the short brick", [] { eye = {1.25f, 0.52f, -0.25f}, look_center = {2, 0, -2}; }},
+            {"the eye inside it", [] { eye = {1.25f, 0.4f, -0.25f}; }},
+            {"the eye inside the long one", [] { eye = {0.6f, 0.2f, -0.25f}, look_center = {1.25f, 0.25f, -0.25f}; }},
+        };
+        for (const Change &change : changes) {
+            change.make();
+            expect_same_frame(at + change.what, change.copied);
         }
-        reset_camera();
+        EXPECT_GT(layer_counts.redraws, redraws) << at;
+    }
+}
 
-        // Two full layers of bricks cover every stud but the top ones, in
-        // the first frames of a context too, turned and not.
-        board_action(ACTION_CLEAR);
+// Two full layers of bricks cover every stud but the top ones, in the first
+// frames of a context too, turned and not; and eyes near and inside the
+// bricks, looking down at an angle, where the near clipping plane cuts a
+// brick open at its corners only: what lies inside that brick shows.
+TEST_F(Layer, DenseModelsShowAsAFullFrameFromEveryEye)
+{
+    const float turn[16] = {0.866f, 0.25f, -0.433f, 0, 0, 0.866f, 0.5f, 0, 0.5f, -0.433f, 0.75f, 0, 0, 0, 0, 1};
+    for (int size = 1; size <= 3; size++) {
+        const std::string at = "at " + std::to_string(10 * size) + "x" + std::to_string(10 * size) + ": ";
+        put_back();
+        forced_stud_ms = 1.0 / (size * size);
+        set_base_size(size);
         for (int level = 0; level < 2; level++)
             for (int z = 0; z < 10 * size; z += 2)
                 for (int x = 0; x < 10 * size; x += 2) place(x, z, 2, 2, 1 + (x + z + level) / 2 % 3);
@@ -379,12 +419,23 @@ TEST(Layer, FramesEqualFullFramesWhateverTheLayerWentThrough)
         skip_hidden_studs = true;
         std::copy(IDENTITY, IDENTITY + 16, view_rotation);
         view_translate_z = 0;
+        place(3, 3, 2, 6, COLOR_BLUE);  // a long brick on top, level 2
+        // The near plane 0.1 from the eye, its corners 0.19: from 0.13 above,
+        // it cuts the brick open only at its corners.
+        for (const char *above : {"0.04", "0.13"})
+            for (const char *ahead : {"0.3", "0.6"}) {
+                eye = {1.0f, 0.75f + std::stof(above), -1.0f};
+                const float d = std::stof(ahead);
+                look_center = {eye.x + d, eye.y - d, eye.z - d / 2};  // looking down at 45 degrees
+                expect_same_frame(at + "the eye " + above + " above a long brick, looking " + ahead + " down");
+            }
+        reset_camera();
     }
 }
 
 // A window too large for the GL's buffers is drawn in full, and the layer
 // comes back, exact, once the window is an ordinary size again.
-TEST(Layer, ComesBackOnceTheWindowFitsAgain)
+TEST_F(Layer, ComesBackOnceTheWindowFitsAgain)
 {
     reset_board();
     open_windows();
@@ -432,7 +483,7 @@ void pieces(int n)
     EXPECT_TRUE(layer_refining());  // still more to do: what comes next comes in between
 }
 
-TEST(Layer, RefinedPicturesAreExactWhateverHappensMeanwhile)
+TEST_F(Layer, RefinedPicturesAreExactWhateverHappensMeanwhile)
 {
     forced_stud_ms = 1;  // pieces of 4 studs
     for (int size = 1; size <= 3; size++) {
@@ -499,7 +550,7 @@ TEST(Layer, RefinedPicturesAreExactWhateverHappensMeanwhile)
     forced_stud_ms = 0;
 }
 
-TEST(Layer, QuickOnlyWhereExactWouldNotFitAFrameAndNeverFlickering)
+TEST_F(Layer, QuickOnlyWhereExactWouldNotFitAFrameAndNeverFlickering)
 {
     reset_board();
     open_windows();
@@ -556,7 +607,7 @@ int off_pixels(const Pixels &a, const Pixels &b)
 
 // Quick frames cannot be told from exact ones side by side: at most 2% of the
 // pixels differ by more than 3% of the colour range.
-TEST(Layer, QuickFramesLookLikeExactOnes)
+TEST_F(Layer, QuickFramesLookLikeExactOnes)
 {
     forced_stud_ms = 1;
     for (int size = 1; size <= 3; size++)
@@ -619,7 +670,7 @@ Pixels frame_in_quick_order(bool exact)
 // view sees through a brick it enters are drawn too. Against the exact frame
 // itself, outlines drawn after every face rather than brick by brick show a
 // little more: that difference is the order's alone.
-TEST(Layer, BigModelsQuickFramesLookLikeExactOnes)
+TEST_F(Layer, BigModelsQuickFramesLookLikeExactOnes)
 {
     forced_stud_ms = 1;
     const struct {
@@ -668,7 +719,7 @@ TEST(Layer, BigModelsQuickFramesLookLikeExactOnes)
 // Refinement draws a model of many layers in pieces of bounded time, boxes
 // counted with the studs, and the picture at rest is the frame drawn in full
 // whatever comes between the pieces; the kept geometry follows every change.
-TEST(Layer, BigModelsAtRestAreExactAndRefinedInShortPieces)
+TEST_F(Layer, BigModelsAtRestAreExactAndRefinedInShortPieces)
 {
     forced_stud_ms = 1;  // a piece is 4 studs, or 40 boxes
     reset_board();
