@@ -1,7 +1,7 @@
 # PLOK Time. `make run` builds and starts the program; `make test` builds and
-# runs every test. Each installs the Debian packages it needs first: `make run`,
-# `make install` and `make package` only what the build needs, the test targets
-# also what the tests use.
+# runs every test. Each installs the Debian packages it needs first: `make run`
+# and `make install` only what the build needs, `make package` also what building
+# and checking Debian packages needs, the test targets also what the tests use.
 BUILD := build
 TEST_BUILD := build-test
 JOBS := 2
@@ -10,13 +10,16 @@ FUZZ_SECONDS ?= 60
 SEED ?= 1
 STEPS ?= 100
 
-.PHONY: all deps-run deps-test build build-test run install uninstall package test test-order fuzz diff-session \
-	soak bench bench-program screenshot clean
+.PHONY: all deps-run deps-package deps-test build build-test run install uninstall package test test-order \
+	fuzz diff-session soak bench bench-program screenshot clean
 
 all: build
 
 deps-run:
 	@scripts/install-deps.sh run
+
+deps-package:
+	@scripts/install-deps.sh package
 
 deps-test:
 	@scripts/install-deps.sh test
@@ -36,9 +39,12 @@ install: build
 uninstall:
 	cmake --build $(BUILD) --target uninstall
 
-# The same files as a Debian package: $(BUILD)/plok-time_VERSION_ARCH.deb.
-package: build
-	cd $(BUILD) && cpack
+# The Debian packages, built by dpkg-buildpackage from this tree's source package
+# (scripts/package.sh): $(BUILD)/plok-time_VERSION_ARCH.deb and its -dbgsym, the
+# source package and the build's files in $(BUILD)/deb. The build runs the unit
+# and rendering tests; DEB_BUILD_OPTIONS=nocheck leaves them out.
+package: deps-package
+	scripts/package.sh $(BUILD) -J$(JOBS)
 
 # Every test. The unit and rendering tests, the program end to end and a short
 # differential session run in a tree built with AddressSanitizer and

@@ -1,36 +1,41 @@
 #!/usr/bin/env bash
-# Installs the Debian packages PLOK Time needs, in two sets:
-#   scripts/install-deps.sh run    building, running, installing and packaging it
-#   scripts/install-deps.sh test   that, and everything the tests use
-#   scripts/install-deps.sh --list run|test   prints the packages a set adds
+# Installs the Debian packages PLOK Time needs, in three sets, each adding to the last:
+#   scripts/install-deps.sh run       building, running and installing it
+#   scripts/install-deps.sh package   that, and building and checking its Debian packages
+#   scripts/install-deps.sh test      that, and everything the tests use
+#   scripts/install-deps.sh --list run|package|test   prints the packages a set adds
 # Does nothing when all of them are present; uses sudo when not run as root.
 set -euo pipefail
 
 run=(
-  build-essential g++ make cmake pkg-config   # the build
-  freeglut3-dev libglu1-mesa-dev libgl-dev    # window, GLU and OpenGL
-  libimgui-dev                                # the panel's drawing
-  file                                        # cpack reads the program's libraries with it
-  git                                         # and dates the package from the last commit
+  build-essential g++ make cmake pkgconf      # the build
+  libglut-dev libglu1-mesa-dev libgl-dev      # window, GLU and OpenGL
+  libx11-dev                                  # the window's X calls
+  libimgui-dev libstb-dev                     # the panel's drawing, and its font code
+)
+package=(
+  debhelper                                   # dpkg-buildpackage with debian/rules
+  libgtest-dev xvfb python3                   # the tests the package build runs
+  lintian devscripts strace autopkgtest       # its checks: lintian, dpkg-depcheck, autopkgtest
 )
 test=(
-  libgtest-dev                                # unit tests
-  xvfb xdotool x11-utils imagemagick          # the program driven under a virtual X server
+  xdotool x11-utils imagemagick               # the program driven under a virtual X server
   xterm                                       # and in a terminal, its console
   clang libclang-rt-14-dev                    # fuzzing
-  valgrind python3
-  desktop-file-utils man-db lintian appstream # the installed files and the package
+  valgrind
+  desktop-file-utils man-db appstream         # the installed files and the package
 )
 
-usage() { echo "usage: $0 [--list] run|test" >&2; exit 2; }
+usage() { echo "usage: $0 [--list] run|package|test" >&2; exit 2; }
 list=no
 [ "${1:-}" = --list ] && { list=yes; shift; }
 case "${1:-}" in
   run) packages=("${run[@]}") ;;
-  test) packages=("${run[@]}" "${test[@]}") ;;
+  package) packages=("${run[@]}" "${package[@]}") ;;
+  test) packages=("${run[@]}" "${package[@]}" "${test[@]}") ;;
   *) usage ;;
 esac
-[ $list = yes ] && { [ "$1" = test ] && printf '%s\n' "${test[@]}" || printf '%s\n' "${run[@]}"; exit 0; }
+[ $list = yes ] && { declare -n added=$1; printf '%s\n' "${added[@]}"; exit 0; }
 
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 missing=()

@@ -1,10 +1,25 @@
 #!/usr/bin/env bash
-# The program installed and packaged (the same bytes when built again elsewhere),
-# and the install script's sets: install_test.sh BUILD_DIR
+# The program installed and packaged: install_test.sh BUILD_DIR
+# A staged install and the installed program in a terminal; the install
+# script's sets; the Debian packages built as a packager builds them, checked
+# (files, dependencies, lintian, the autopkgtest's tests on the package
+# unpacked) and the same bytes when built again in another folder seconds later.
 set -euo pipefail
-src=$(cd "$(dirname "$0")/.." && pwd) build=$(cd "$1" && pwd) tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT; fail() { echo "FAIL: $*" >&2; exit 1; }
-unset SOURCE_DATE_EPOCH  # the package must date itself from the source
+src=$(cd "$(dirname "$0")/.." && pwd) build=$(cd "$1" && pwd) tmp=$(mktemp -d) builds=()
+# Each package build runs in a process group of its own (setsid), ended with the test.
+trap 'for b in "${builds[@]}"; do kill -- -$b 2>/dev/null || true; done; wait; rm -rf "$tmp"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+unset SOURCE_DATE_EPOCH  # dpkg-buildpackage must take it from debian/changelog
+
+# The packages, meanwhile, as a packager builds them with the tests already run:
+# from the source package of the working tree (uncommitted changes with it);
+# then again from another copy in another folder, 2 s later, so that a date
+# from the clock shows as a difference.
+package() {  # package DIR [SECONDS]: builds in DIR, SECONDS from now, in the background; its log in DIR.log
+  DEB_BUILD_OPTIONS='nocheck parallel=2' setsid sh -c 'sleep "$0" && exec "$@"' "${2:-0}" \
+    "$src/scripts/package.sh" "$1" -Pnocheck >"$1.log" 2>&1 & builds+=($!)
+}
+package "$tmp/first" && package "$tmp/built-again-elsewhere" 2
 
 # A staged install holds exactly the files its manifest lists. (As a component,
 # so that install_manifest.txt, which make uninstall reads, is left alone.)
@@ -12,14 +27,6 @@ DESTDIR=$tmp/root cmake --install "$build" --prefix /usr/local --component Unspe
 sort "$build/install_manifest_Unspecified.txt" >"$tmp/manifest"
 installed=$(cat "$tmp/manifest") usr=$tmp/root/usr/local
 diff <(echo "$installed") <(cd "$tmp/root" && find . -type f | cut -c2- | sort) || fail "install manifest"
-(cd "$build" && cpack -B "$tmp/pkg" >"$tmp/cpack" 2>&1 && date +%s >"$tmp/packed") & cpack=$!  # the package, meanwhile
-# Meanwhile too, what the package holds built again from a copy of the working
-# tree (uncommitted changes and .git with it, no build trees) in another folder.
-copy=$tmp/elsewhere/plok-time && mkdir -p "$copy"
-tar -C "$src" --exclude='./build*' --exclude=__pycache__ -cf - . | tar -C "$copy" -xf -
-(cmake -S "$copy" -B "$copy/build" -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON \
-   -DCMAKE_BUILD_TYPE="$(sed -n 's/^CMAKE_BUILD_TYPE:STRING=//p' "$build/CMakeCache.txt")" &&
- cmake --build "$copy/build" -j2 --target plok_time gzipped_docs) >"$tmp/copy" 2>&1 & copied=$!
 metainfo=$usr/share/metainfo/org.ploktime.PlokTime.metainfo.xml man=$usr/share/man/man6/plok-time.6.gz
 appstreamcli validate --no-net --strict "$metainfo" >"$tmp/appstream" 2>&1 || fail "metainfo: $(cat "$tmp/appstream")"
 desktop=$usr/share/applications/$(sed -n 's|.*<launchable type="desktop-id">\(.*\)</launchable>.*|\1|p' "$metainfo")
@@ -54,41 +61,66 @@ with XSession() as x:  # the terminal in a corner, clear of the window
 DESTDIR=$tmp/root cmake -DMANIFEST="$tmp/manifest" -P "$src/data/uninstall.cmake" >/dev/null
 [ -z "$(find "$tmp/root" -type f)" ] || fail "make uninstall left files"
 
-# The run set holds no test package.
-run_set=$("$src/scripts/install-deps.sh" --list run) test_set=$("$src/scripts/install-deps.sh" --list test)
-both=$(comm -12 <(sort <<<"$run_set") <(sort <<<"$test_set")); [ -z "$both" ] || fail "in both sets: $both"
+# A package in one set of the install script at most.
+sets=$(for set in run package test; do "$src/scripts/install-deps.sh" --list $set; done)
+twice=$(sort <<<"$sets" | uniq -d); [ -z "$twice" ] || fail "in two sets: $twice"
 # Every package the build files and scripts name (installed here, not base system) is in a set.
 words=$(find "$src" -name 'build*' -type d -prune -o -type f \( -name CMakeLists.txt -o -name Makefile \
-  -o -name '*.sh' -o -name '*.py' -o -name '*.cmake' -o -path '*/.ci/*' \) -print0 | xargs -0 cat |
+  -o -name '*.sh' -o -name '*.py' -o -name '*.cmake' -o -path '*/.ci/*' -o -path '*/debian/rules' \
+  -o -path '*/debian/tests/*' \) -print0 | xargs -0 cat |
   sed -E 's/[A-Za-z0-9_.]+\(//g' | grep -oE '[A-Za-z0-9][A-Za-z0-9+.-]*[A-Za-z0-9+]' | grep -v '[A-Z]' | sort -u)
 stray=$(dpkg-query -W -f='${Package} ${Priority} ${db:Status-Status}\n' |
   awk '$3 == "installed" && $2 !~ /^(required|important|standard)$/ {print $1}' | sort -u | comm -12 - <(echo "$words") |
-  grep -vxF "$run_set"$'\n'"$test_set" || true)
+  grep -vxF "$sets" || true)
 [ -z "$stray" ] || fail "named but in no set of scripts/install-deps.sh:" $stray
-# The package: GL, GLU, freeglut in Depends (sorted), no -dev; the same files; lintian.
-wait $cpack || fail "cpack: $(cat "$tmp/cpack")"
-deb=$(echo "$tmp"/pkg/plok-time_*.deb) && depends=$(dpkg-deb -f "$deb" Depends)
-[[ $depends == *gl1*glu1*glut3* && $depends != *-dev* ]] || fail "Depends: $depends"
-diff <(sed 's|^/usr/local/bin/|/usr/games/|; s|^/usr/local/|/usr/|' <<<"$installed" | sort) \
-     <(dpkg-deb -c "$deb" | awk '!/\/$/ {print substr($6, 2)}' | sort) || fail "package files"
-dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/doc/plok-time/copyright | grep -x 'License: MIT' >/dev/null ||
-  fail "the package's copyright names no MIT licence"
-version=$(dpkg-deb -f "$deb" Version)  # the changelog and the metainfo tell what this version holds
-[[ $(head -1 "$src/data/changelog.in") == "plok-time ($version) "* ]] && grep -q "<release version=\"$version\"" \
-  "$src/data/org.ploktime.PlokTime.metainfo.xml" || fail "no changelog entry or metainfo release for $version"
-tags=$(lintian --fail-on error "$deb" 2>&1) || fail "lintian: $tags"; echo "$tags"
+# So is every package the build and the autopkgtest depend on (debhelper for debhelper-compat).
+depends=$(sed -n '/^Build-Depends:/,/^[A-Z]/{s/^Build-Depends://; /^[A-Z]/!p}' "$src/debian/control"
+          sed -n 's/^Depends://p' "$src/debian/tests/control")
+unlisted=$(tr ',' '\n' <<<"$depends" | awk '$1 != "@" {sub(/-compat$/, "", $1); print $1}' | sort -u | grep -vxF "$sets" || true)
+[ -z "$unlisted" ] || fail "depended on in debian/ but in no set of scripts/install-deps.sh:" $unlisted
+# One version: the build's, the changelog's, the metainfo's newest release.
+version=$(dpkg-parsechangelog -l "$src/debian/changelog" -SVersion)
+grep -q "^project(plok_time VERSION $version " "$src/CMakeLists.txt" &&
+  grep -q "<release version=\"$version\"" "$src/data/org.ploktime.PlokTime.metainfo.xml" ||
+  fail "debian/changelog's $version is not CMakeLists.txt's project version or the metainfo's release"
 
-# Built again elsewhere, in a later second (as the clock would tell, were it
-# read): the same program and the same package, byte for byte.
-wait $copied || fail "building the copy: $(tail "$tmp/copy")"
-while (( $(date +%s) < $(cat "$tmp/packed") + 2 )); do sleep 0.2; done
-pack() { (cd "$copy/build" && cpack -B "$tmp/$1" >"$tmp/cpack" 2>&1) || fail "cpack: $(cat "$tmp/cpack")"; echo "$tmp/$1"/*.deb; }
+waitfor() { wait "$1" || fail "building the packages: $(tail -20 "$2.log")"; }
+waitfor "${builds[0]}" "$tmp/first"
+deb=$tmp/first/plok-time_${version}_amd64.deb dbgsym=$tmp/first/plok-time-dbgsym_${version}_amd64.deb
+[ -f "$deb" ] && [ -f "$dbgsym" ] || fail "no plok-time and plok-time-dbgsym $version: $(ls "$tmp/first")"
+# GL, GLU, freeglut in Depends (sorted), no -dev; the files make install installs,
+# the program in /usr/games; the copyright and the changelog the same bytes too.
+depends=$(dpkg-deb -f "$deb" Depends)
+[[ $depends == *gl1*glu1*glut3* && $depends != *-dev* ]] || fail "Depends: $depends"
+dpkg-deb -x "$deb" "$tmp/unpacked"
+diff <(sed 's|^/usr/local/bin/|/usr/games/|; s|^/usr/local/|/usr/|' <<<"$installed" | sort) \
+     <(cd "$tmp/unpacked" && find . -type f | cut -c2- | sort) || fail "the package's files are not make install's"
+cmp "$src/debian/copyright" "$tmp/unpacked/usr/share/doc/plok-time/copyright" &&
+  cmp "$build/data/gz/changelog.gz" "$tmp/unpacked/usr/share/doc/plok-time/changelog.gz" ||
+  fail "the package's copyright and changelog are not those make install installs"
+grep -qx 'License: MIT' "$tmp/unpacked/usr/share/doc/plok-time/copyright" || fail "the copyright names no MIT licence"
+# The debug symbols are the packaged program's.
+id=$(readelf -n "$tmp/unpacked/usr/games/plok-time" | sed -n 's/.*Build ID: //p')
+dpkg-deb -c "$dbgsym" | grep "/usr/lib/debug/.build-id/${id:0:2}/${id:2}.debug$" >/dev/null || fail "no debug symbols for build ID $id"
+# Every file dated from debian/changelog's newest entry, never from the clock.
+dates=$(dpkg-deb --fsys-tarfile "$deb" | tar -tv --full-time | awk '{print $4, $5}' | sort -u)
+[[ $dates == "$(date -u '+%F %T' -d @"$(dpkg-parsechangelog -l "$src/debian/changelog" -STimestamp)")" ]] ||
+  fail "the package's dates are not debian/changelog's: $dates"
+tags=$(lintian --pedantic --display-info --fail-on error,warning "$tmp"/first/deb/*.{changes,dsc} 2>&1) ||
+  fail "lintian: $tags"
+grep -vx 'running with root privileges is not recommended!' <<<"$tags" || true  # info and pedantic, if any
+# The autopkgtest's tests (debian/tests/control) on the package unpacked; as
+# autopkgtest wants, nothing on standard error.
+for t in $(sed -n 's/^Tests://p' "$src/debian/tests/control" | tr ',' ' '); do
+  (cd "$src" && debian/tests/"$t" "$tmp/unpacked") >"$tmp/$t.out" 2>"$tmp/$t.err" && [ ! -s "$tmp/$t.err" ] ||
+    fail "autopkgtest $t: $(cat "$tmp/$t.out" "$tmp/$t.err")"
+done
+
+# Built again elsewhere, seconds later: the same packages, byte for byte.
+waitfor "${builds[1]}" "$tmp/built-again-elsewhere"
 program() { dpkg-deb --fsys-tarfile "$1" | tar -xO ./usr/games/plok-time; }
-again=$(pack again)
-cmp <(program "$deb") <(program "$again") || fail "the packaged program differs when built in another folder"
-cmp "$deb" "$again" || fail "the package differs when built again"
-# Without .git the files take the date of the changelog's newest entry.
-rm -rf "$copy/.git" && undated=$(pack undated)
-dates=$(dpkg-deb --fsys-tarfile "$undated" | TZ=UTC tar -tv --full-time | awk '{print $4, $5}' | sort -u)
-[[ $dates == "$(date -u '+%F %T' -d "$(sed -n 's/^ -- .*  //p' "$src/data/changelog.in" | head -1)")" ]] ||
-  fail "without .git the package's dates are not the changelog's: $dates"
+again=$tmp/built-again-elsewhere
+differs() { fail "$1 differs when built again, in another folder 2 s later"; }
+cmp <(program "$deb") <(program "$again/${deb##*/}") || differs "the packaged program"
+cmp "$dbgsym" "$again/${dbgsym##*/}" || differs "the -dbgsym package"
+cmp "$deb" "$again/${deb##*/}" || differs "the package"
