@@ -24,6 +24,7 @@ test=(
   clang libclang-rt-14-dev                    # fuzzing
   valgrind
   desktop-file-utils man-db appstream         # the installed files and the package
+  git                                         # the files check-layers.py reads in a clone
 )
 
 usage() { echo "usage: $0 [--list] run|package|test" >&2; exit 2; }
