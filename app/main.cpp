@@ -8,6 +8,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <utility>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include "board/board.h"
 #include "glui/glui.h"
@@ -27,6 +30,26 @@ static void redisplay_on_idle();
 // the first frame after a resize may still be drawn at the old size, the one after it never is.
 static bool resized = false;
 
+// The C library's heap, kept lean: blocks of 128 KiB or more mapped on their
+// own at any time (by default the bar rises with the largest block freed, and
+// the GL's pictures would then stay in the heap once freed); and going to
+// rest, the free pages the heap holds given back to the system: the GL frees
+// most of what it took for the last frames (its shaders compiled, the
+// geometry of big frames), and the heap would keep it.
+static void use_lean_heap()
+{
+#ifdef __GLIBC__
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+#endif
+}
+
+static void give_back_memory()
+{
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+}
+
 // A frame is drawn when something asks for one: a change that shows (each
 // key, control, menu entry and the board's rules ask for their own), GLUT
 // (the window exposed, resized, mapped), or the drawn layer, which has work
@@ -39,6 +62,8 @@ static void sleep_unless_busy()
     if (busy != installed) {
         installed = busy;
         GLUI_Master.set_glutIdleFunc(busy ? redisplay_on_idle : nullptr);
+        if (!busy)
+            give_back_memory();
     }
 }
 
@@ -91,6 +116,7 @@ int main(int argc, char **argv)
 {
     // Reports reach a pipe or a log as soon as each line is written, as on a terminal.
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    use_lean_heap();
 
     glutInit(&argc, argv);
     glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
