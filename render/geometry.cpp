@@ -9,6 +9,7 @@
 namespace {
 
 constexpr int FEWEST_SLICES = 6;
+constexpr int STUDS_A_RUN = 4;  // studs sent to the GL before it is told to draw them
 
 // One quadric serves every stud for the life of the process; creating one
 // per stud or per frame would allocate thousands each frame.
@@ -147,6 +148,14 @@ void draw_stud_at(int column, int row, float top, const ScreenFit *fit)
     glPopMatrix();
     draw_stud(slices, rings);
     glPopMatrix();
+    // The GL bins what it is sent until told to draw it, and keeps the memory
+    // of the last few bins: sent a few studs at a time, a frame of thousands
+    // of studs (2,400 triangles each, exact) keeps a few studs' worth.
+    static int unsent = 0;
+    if (++unsent == STUDS_A_RUN) {
+        glFlush();
+        unsent = 0;
+    }
 }
 
 void add_stud(StudBatch &batch, int column, int row, float top, const ScreenFit &fit)
