@@ -17,7 +17,9 @@ LayerRoute draw_frame()
     // The drawn layer draws into itself only what changed since the last
     // frame, and shows the result.
     const LayerRoute route = show_layer();
-    if (route != LayerRoute::through) {
+    if (route == LayerRoute::first_frame) {
+        draw_quick_frame();  // at once: the exact picture comes after the layer's proof
+    } else if (route != LayerRoute::through) {
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         draw_plate({});
         draw_placed_bricks(0, {});

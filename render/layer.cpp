@@ -78,14 +78,22 @@ void free_buffers()
     stop_refinement();
 }
 
+// The exact picture's and the frame's; the quick picture's only while it is
+// shown, so that at rest the layer holds two targets, not three.
 bool make_buffers(int width, int height)
 {
     layer.width = width;
     layer.height = height;
-    for (Target *t : {&layer.exact.target, &layer.quick.target, &layer.frame})
+    for (Target *t : {&layer.exact.target, &layer.frame})
         if (!make_target(*t, width, height))
             return false;
     return true;
+}
+
+void free_quick_buffers()
+{
+    free_target(layer.quick.target);
+    layer.quick.drawn = false;
 }
 
 View current_view()
@@ -173,16 +181,18 @@ void extend(Picture &picture, const View &view, bool quick)
 }
 
 // The scene drawn anew: exactly where that is predicted to fit a frame; else
-// quick, with the exact drawing started behind it.
+// quick (where its target can be made), with the exact drawing started behind it.
 Picture &redraw(const View &view)
 {
     const Sight sight = sight_for(view);
     const std::vector<Stud> studs = visible_studs(sight);
     layer.exact.drawn = layer.quick.drawn = false;
     ++layer_counts.redraws;
+    const bool quick = decide_quick(long(studs.size()), long(blocks.size())) &&
+                       (layer.quick.target.framebuffer || make_target(layer.quick.target, layer.width, layer.height));
     draw_into(layer.exact.target);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    if (decide_quick(long(studs.size()), long(blocks.size()))) {
+    if (quick) {
         start_refinement(sight);
         const ScreenFit fit = screen_fit(view);
         draw_into(layer.quick.target);
@@ -193,6 +203,7 @@ Picture &redraw(const View &view)
         return layer.quick;
     }
     stop_refinement();
+    free_quick_buffers();
     const auto start = std::chrono::steady_clock::now();
     const long drawn = draw_plate({&sight}) + draw_placed_bricks(0, {&sight});
     glFinish();
@@ -328,7 +339,7 @@ LayerRoute show_layer()
     return LayerRoute::through;
 }
 
-void draw_quick_order_frame(bool exact)
+void draw_quick_frame(bool exact)
 {
     const View view = current_view();
     const Sight sight = sight_for(view);
@@ -365,6 +376,7 @@ bool refine_layer()
         return false;
     }
     if (done) {
+        free_quick_buffers();  // the next frame shows the exact picture
         record_drawing(layer.exact, view);
         ++layer_counts.refined;
         layer_counts.exact_studs += refined_studs();

@@ -54,8 +54,8 @@ bool layer_refining();
 // scene is complete and the next frame should show it. A scene that changed
 // since the quick frame is left to the next frame, which starts it again.
 bool refine_layer();
-// A GL context's first frame is drawn in full at once, without waiting for
-// the proof above. From it until prove_layer() or the next frame,
+// A GL context's first frame is drawn in full at once, quick, without
+// waiting for the proof above. From it until prove_layer() or the next frame,
 // layer_proof_due() is true, and the next frame is due whatever changes: GL
 // lights a context's first frame with its initial normal, later ones with
 // set_full_frame_normal's.
@@ -65,14 +65,16 @@ bool refine_layer();
 bool layer_proof_due();
 void prove_layer();
 
+// The frame a quick frame would show now, drawn here in full, with the
+// scene's frame on the modelview: the scene in the quick scene's order, and
+// the cursor. A GL context's first frame, shown as soon as it can be. For
+// tests, `exact`: exact studs and every face, as a full frame draws them, in
+// that order.
+void draw_quick_frame(bool exact = false);
+
 // For tests and benchmarks.
 extern bool layer_enabled;       // false: show_layer() does nothing and says switched_off
 extern bool skip_hidden_studs;   // false: the layer draws every stud
-// The frame a quick frame would show now, drawn here in full, with the
-// scene's frame on the modelview: the scene in the quick scene's order, and
-// the cursor. `exact`: exact studs and every face, as a full frame draws
-// them, in that order.
-void draw_quick_order_frame(bool exact);
 struct LayerCounts {
     long copies;        // frames shown through the layer
     long redraws;       // times the scene was drawn anew, exact or quick

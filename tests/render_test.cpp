@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -303,9 +304,28 @@ void expect_same_frame(const std::string &what, LayerRoute route = LayerRoute::t
     EXPECT_EQ(differing(layered, full_frame()), 0) << what << ": the picture at rest is stale, not the frame drawn in full";
 }
 
-// A context's first frame is drawn in full at once, and the layer proven
-// after it: from the idle turns (`idle`), or else by the next frame, which is
-// due either way (the first is lit otherwise) and comes through the layer.
+// Pixels that differ by more than 3% of the colour range (the root mean
+// square of the three channels' differences, as ImageMagick's fuzz counts).
+int off_pixels(const Pixels &a, const Pixels &b)
+{
+    int off = 0;
+    for (std::size_t i = 0; i < a.size(); i += 3) {
+        float squares = 0;
+        for (int k = 0; k < 3; k++) {
+            const float d = float(a[i + k]) - b[i + k];
+            squares += d * d;
+        }
+        off += std::sqrt(squares / 3) > 0.03f * 255;
+    }
+    return off;
+}
+
+// A context's first frame is drawn in full at once, quick, and the layer
+// proven after it: from the idle turns (`idle`), or else by the next frame,
+// which is due either way and comes through the layer, exact. The first
+// frame is within 2% of that one: GL lights a context's first exact frame
+// with its initial normal, and no later one, so a quick first frame is
+// nearer to the picture that stays than an exact one.
 void expect_first_frames(const std::string &what, bool idle)
 {
     glutSetWindow(layer_window);
@@ -313,7 +333,7 @@ void expect_first_frames(const std::string &what, bool idle)
     EXPECT_EQ(draw_frame(), LayerRoute::first_frame) << what;
     const Pixels first = pixels();
     EXPECT_TRUE(layer_counts.copies == copies && layer_proof_due()) << what << ": the first frame, in full";
-    EXPECT_EQ(differing(first, full_frame()), 0) << what << ": the first frame";
+    full_frame();  // the other window's first frame, so that both go on alike
     if (idle) {
         glutSetWindow(layer_window);
         prove_layer();
@@ -322,6 +342,8 @@ void expect_first_frames(const std::string &what, bool idle)
     EXPECT_EQ(layer_counts.proven + layer_counts.refused - proofs, idle) << what << ": proven after the first frame";
     expect_same_frame(what + ": the second frame");
     EXPECT_TRUE(layer_counts.proven + layer_counts.refused - proofs == 1 && !layer_proof_due()) << what;
+    glutSetWindow(layer_window);
+    EXPECT_LE(off_pixels(first, pixels()), W * H / 50) << what << ": the first frame, quick";
 }
 
 void place(int x, int z, int width, int length, int color)
@@ -612,21 +634,6 @@ TEST_F(Layer, QuickOnlyWhereExactWouldNotFitAFrameAndNeverFlickering)
     std::copy(IDENTITY, IDENTITY + 16, view_rotation);
 }
 
-// Pixels that differ by more than 3% of the colour range (the root mean
-// square of the three channels' differences, as ImageMagick's fuzz counts).
-int off_pixels(const Pixels &a, const Pixels &b)
-{
-    int off = 0;
-    for (std::size_t i = 0; i < a.size(); i += 3) {
-        float squares = 0;
-        for (int k = 0; k < 3; k++) {
-            const float d = float(a[i + k]) - b[i + k];
-            squares += d * d;
-        }
-        off += std::sqrt(squares / 3) > 0.03f * 255;
-    }
-    return off;
-}
 
 // Quick frames cannot be told from exact ones side by side: at most 2% of the
 // pixels differ by more than 3% of the colour range.
@@ -681,7 +688,7 @@ Pixels frame_in_quick_order(bool exact)
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
     look_at_scene();
-    draw_quick_order_frame(exact);
+    draw_quick_frame(exact);
     glPopMatrix();
     return pixels();
 }
