@@ -30,12 +30,11 @@ static void redisplay_on_idle();
 // the first frame after a resize may still be drawn at the old size, the one after it never is.
 static bool resized = false;
 
-// The C library's heap, kept lean: blocks of 128 KiB or more mapped on their
-// own at any time (by default the bar rises with the largest block freed, and
-// the GL's pictures would then stay in the heap once freed); and going to
-// rest, the free pages the heap holds given back to the system: the GL frees
-// most of what it took for the last frames (its shaders compiled, the
-// geometry of big frames), and the heap would keep it.
+// The C library's heap, kept lean once the windows, the menus and the panel
+// are made: blocks of 128 KiB or more mapped on their own, given back as
+// they are freed (by default the bar rises with the largest block freed, and
+// the GL's pictures would stay in the heap; set before, it would slow the
+// start, where the GL takes and frees many such blocks for each window).
 static void use_lean_heap()
 {
 #ifdef __GLIBC__
@@ -43,6 +42,9 @@ static void use_lean_heap()
 #endif
 }
 
+// Going to rest, the heap gives back to the system the free pages it holds:
+// the GL frees most of what it took for the last frames (its shaders
+// compiled, the geometry of big frames), and the heap would keep it.
 static void give_back_memory()
 {
 #ifdef __GLIBC__
@@ -116,7 +118,6 @@ int main(int argc, char **argv)
 {
     // Reports reach a pipe or a log as soon as each line is written, as on a terminal.
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    use_lean_heap();
 
     glutInit(&argc, argv);
     glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
@@ -146,6 +147,7 @@ int main(int argc, char **argv)
     glEnable(GL_TEXTURE_2D);
     init_lighting();
 
+    use_lean_heap();
     glutMainLoop();
     return 0;
 }
