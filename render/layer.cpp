@@ -37,7 +37,6 @@ struct View {
     int base_color;
 };
 static_assert(sizeof(View) == 48 * 4, "View has padding");
-static_assert(sizeof(Block) == 7 * 4, "Block has padding");
 
 // A picture of the scene kept in a target, and what it was drawn from.
 struct Picture {
@@ -46,7 +45,6 @@ struct Picture {
     View view;
     std::size_t bricks = 0;      // the first bricks of the list...
     unsigned long last = 0;      // ...the last of them numbered so (see brick_serial)
-    long version = 0;            // counts the drawings into it
 };
 
 struct Layer {
@@ -61,33 +59,25 @@ struct Layer {
     LayerRoute failed_as = LayerRoute::failed_lately;  // ...which of those...
     std::chrono::steady_clock::time_point failed_at;   // ...and when
     Picture exact, quick;
-    Target frame;                  // the last frame shown
-    const Picture *frame_from = nullptr;  // the picture under its cursor...
-    long frame_version = 0;             // ...as it was then
-    Block cursor = Block(0, 0, 0, 0, 0, 0, 0);
 };
 Layer layer;
 
 void free_buffers()
 {
-    for (Target *t : {&layer.exact.target, &layer.quick.target, &layer.frame})
+    for (Target *t : {&layer.exact.target, &layer.quick.target})
         free_target(*t);
     layer.width = layer.height = 0;
     layer.exact.drawn = layer.quick.drawn = false;
-    layer.frame_from = nullptr;
     stop_refinement();
 }
 
-// The exact picture's and the frame's; the quick picture's only while it is
-// shown, so that at rest the layer holds two targets, not three.
+// The exact picture's; the quick picture's is made only while it is shown,
+// so that at rest the layer holds one target.
 bool make_buffers(int width, int height)
 {
     layer.width = width;
     layer.height = height;
-    for (Target *t : {&layer.exact.target, &layer.frame})
-        if (!make_target(*t, width, height))
-            return false;
-    return true;
+    return make_target(layer.exact.target, width, height);
 }
 
 void free_quick_buffers()
@@ -162,7 +152,6 @@ void record_drawing(Picture &picture, const View &view)
     picture.view = view;
     picture.bricks = blocks.size();
     picture.last = blocks.empty() ? 0 : brick_serial(blocks.size() - 1);
-    ++picture.version;
 }
 
 // Adds the bricks placed since the picture was drawn, in placement order,
@@ -229,23 +218,16 @@ const Picture &picture_for(const View &view)
     return redraw(view);
 }
 
-// Brings the scene and the frame up to date and shows the frame in the
-// window's back buffer; false if a copy failed.
+// Brings the picture up to date and shows it in the window's back buffer,
+// with the cursor drawn on it there; false if a copy failed.
 bool show_frame(const View &view)
 {
     forget_gl_errors();  // only the layer's own errors count below
     const Picture &picture = picture_for(view);
-    if (&picture != layer.frame_from || picture.version != layer.frame_version ||
-        std::memcmp(&cursor, &layer.cursor, sizeof cursor) != 0) {
-        copy_target(picture.target, layer.frame, layer.width, layer.height, true);
-        draw_cursor();
-        layer.frame_from = &picture;
-        layer.frame_version = picture.version;
-        layer.cursor = cursor;
-    }
-    // All of it: the window then holds what clearing it and drawing the
-    // frame would give, also beside the viewport.
-    copy_target(layer.frame, Target(), layer.width, layer.height, false);
+    // All of it, colour and depth: the window then holds what clearing it and
+    // drawing the scene would give, also beside the viewport.
+    copy_target(picture.target, Target(), layer.width, layer.height, true);
+    draw_cursor();
     return glGetError() == GL_NO_ERROR;
 }
 
@@ -296,7 +278,7 @@ LayerRoute show_layer()
     // A new context has none of the old one's buffers (and the old one may be
     // gone, its address taken by the new one): start again there.
     const GLXContext context = glXGetCurrentContext();
-    if (context != layer.context || (layer.frame.framebuffer && !glIsFramebuffer(layer.frame.framebuffer))) {
+    if (context != layer.context || (layer.exact.target.framebuffer && !glIsFramebuffer(layer.exact.target.framebuffer))) {
         stop_refinement();
         layer = Layer();
         layer.context = context;

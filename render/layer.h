@@ -4,9 +4,7 @@
 //
 //   exact  the plate and the placed bricks, exactly as a full frame draws them;
 //   quick  the same drawn quicker, while the exact one is being drawn in
-//          pieces between frames;
-//   frame  the exact or the quick scene with the cursor brick on it: the
-//          picture shown.
+//          pieces between frames (its target made only meanwhile).
 //
 // Each frame the layer compares, by value, everything the scene's pixels
 // depend on with what they were drawn from: the camera, the projection, the
@@ -19,11 +17,10 @@
 // Drawing anew is exact when the last exact drawing predicts it fits a frame;
 // otherwise the quick scene is drawn and shown at once, and refine_layer()
 // draws the exact one in pieces, from the idle turns, until it replaces the
-// quick one in the next frame. When the scene or the cursor changed, the
-// scene is copied to the frame and the cursor drawn on it, always exactly.
-// The frame is then copied to the window: a frame in which nothing changed
-// costs that copy alone. At rest the pixels are those of a frame drawn
-// straight into the window.
+// quick one in the next frame. The scene, colour and depth, is then copied to
+// the window and the cursor brick drawn on it there, always exactly: a frame
+// in which nothing changed costs that copy and the cursor. At rest the pixels
+// are those of a frame drawn straight into the window.
 #pragma once
 
 // Whether a frame goes through the layer, or why it is drawn in full.
