@@ -208,10 +208,15 @@ void full_frame()
 
 double longest_piece_ms;  // of the refinements in rest frames
 
-// Nothing changed; the first such frame shows the exact scene, refined to its end.
+// Nothing changed; the first such frame shows the exact scene, refined to its
+// end (after a GL context's first frame, quick, the layer's proof first).
 void rest_frame()
 {
     draw_frame();
+    if (layer_proof_due()) {
+        prove_layer();
+        draw_frame();
+    }
     if (layer_refining()) {
         while (layer_refining()) {
             const auto t0 = std::chrono::steady_clock::now();

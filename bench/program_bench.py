@@ -23,10 +23,15 @@ bricks, 30x30 with 300, 3,000 or 6,000 or 20x20 with 300 ("30/300",
 bricks dropped by keys in a snake, a layer at a time (225 on the 30x30
 board), counted in the "p" report.
 
-start (--starts times, alternating with each --older build, whose programs
-run under this build's counter): from just before the program is started to
-the return of the 3-D view's first buffer swap (the trace's read-back of its
-pixels included, about 1 ms).
+start (--starts times, this build, BUILD_DIR/bench/bare_window and each
+--older build in turn, under this build's counter; with Mesa's on-disk shader
+cache as it is, warm after the first start, and without it,
+MESA_SHADER_CACHE_DISABLE): from just before the program is started to the
+return of the 3-D view's first buffer swap whose pixels are the start
+picture, the one it rests on (a quick frame counts where at most 2% of its
+pixels differ from it by more than 3% of the colour range, as in the render
+test), and to that picture's first swap; then its resident memory at rest
+(VmRSS): medians, with the fastest and slowest or least and most.
 
 rest: once the view is at rest, over S seconds: the buffer swaps per second
 of the 3-D view and of the panel, the CPU of the program (all threads, as a
@@ -82,9 +87,14 @@ in turn, press -> changed frame as for keys; then clicks on the panel, press
 -> first changed frame: the plate's "Color:" list to Red and back to Green,
 "Undo Last" three times, "Clear Board" once.
 
-memory: after the 30/300 and 30/6000 drags (or drags of their own), VmRSS,
-VmHWM and the resident pages by mapping (/proc/PID/smaps): heap, anonymous,
-each file's code ("text") and data, largest first.
+memory (--rounds rounds, this build and each --older build in turn, at
+30/300, 30/3000 and 30/6000, from the exact picture at rest): press ->
+changed frame of 10 keys (d and a); each control dragged for --drag-seconds,
+its frames/s and the release -> exact picture; then at rest VmRSS and VmHWM
+and the resident pages by mapping (/proc/PID/smaps: heap, anonymous, each
+file's code, "text", and data, largest first; this build's first round); and
+the first key after rest, press -> changed frame of d, 1 s after the exact
+picture. Medians, with the least and the most.
 """
 import argparse
 import ctypes
@@ -103,7 +113,7 @@ from x import XSession, panel_layout, wait_for  # noqa: E402
 SCENES = {"10": (10, 0), "30": (30, 0), "20/150": (20, 150), "30/300": (30, 300), "20/300": (20, 300),
           "30/3000": (30, 3000), "30/6000": (30, 6000)}
 KEY_SCENES, MOVE_SCENES = "10,30,20/150,30/300", "30,30/300,30/3000,30/6000"
-MEMORY_SCENES = ["30/300", "30/6000"]
+MEMORY_SCENES = ["30/300", "30/3000", "30/6000"]
 PARTS = ["start", "rest", "keys", "move", "turn-keys", "actions", "big", "memory"]
 REST_SCENES = ["10", "30/300"]
 IN_FULL = {"MESA_GL_VERSION_OVERRIDE": "2.1", "MESA_EXTENSION_OVERRIDE": "-GL_ARB_framebuffer_object"}
@@ -273,11 +283,13 @@ def memory(pid):
 class Program:  # a program started under the counter, the pointer resting over its 3-D view
     renderer = "?"  # as the last traced program named it
 
-    def __init__(self, x, binary, shim, tmp, trace=False, env=None):
+    def __init__(self, x, binary, shim, tmp, trace=False, env=None, keep=0):
         self.x, self.counts, self.in_full = x, os.path.join(tmp, f"counts{clock_ns()}"), bool(env)
         env = dict(env or {}, LD_PRELOAD=shim, PLOK_SWAP_COUNTS=self.counts)
         if trace:
             env["PLOK_SWAP_TRACE"] = self.counts + ".trace"
+        if keep:  # the pixels of the first swaps
+            env["PLOK_SWAP_KEEP"] = str(keep)
         self.started = clock_ns()
         self.app = x.start([binary], env)
         self.win = x.window("PLOK Time", self.app)
@@ -306,9 +318,15 @@ class Program:  # a program started under the counter, the pointer resting over 
         return dict(fps=frames / (w1 - w0), panel_fps=others / (w1 - w0), cores=program, x_cores=xvfb,
                     load=OTHER_LOAD[-1])
 
-    def first_frame(self):  # ms from just before the start to the view's first swap (traced)
-        wait_for(lambda: self.trace.poll() or self.trace.swaps, 60, "the view's first frame in the trace")
-        return ms(self.trace.swaps[0][0] - self.started)
+    def start_picture(self):
+        """ms from just before the start to the view's first swap whose pixels are
+        the picture it rests on, or within 2% of it, and to that picture's first swap."""
+        rest_at, rest_sum = self.settle()
+        shown = [s for _, s in self.trace.swaps]
+        kept = lambda n: open(f"{self.trace.path}.{self.win:x}.{n + 1}", "rb").read().split(b"\n", 1)[1]  # noqa: E731
+        resting = shown.index(rest_sum)  # the first swap of the picture it rests on
+        first = next(n for n in range(resting + 1) if shown[n] == rest_sum or off(kept(n), kept(resting)) <= 0.02)
+        return ms(self.trace.swaps[first][0] - self.started), ms(rest_at - self.started)
 
     def point(self, name, part="rect", n=1):  # the middle of a part of the n'th control so named, on the screen
         left, top = self.x.geometry(self.x.children(self.win)[0])[:2]
@@ -389,9 +407,8 @@ def presses(x, inp, args, shim, tmp, name):
     return fps, cores, millis, reads, missed
 
 
-def drags(x, inp, args, binary, shim, tmp, name, memory_too=False):
-    """Each of CONTROLS dragged round in a program showing scene `name`:
-    {control: figures}, and the program's memory after, if asked for."""
+def drags(x, inp, args, binary, shim, tmp, name):
+    """Each of CONTROLS dragged round in a program showing scene `name`: {control: figures}."""
     p, out = open_scene(x, inp, binary, shim, tmp, name), {}
     p.settle()
     for control, part in CONTROLS:
@@ -419,9 +436,8 @@ def drags(x, inp, args, binary, shim, tmp, name, memory_too=False):
         time.sleep(0.2)
         inp.click()
         p.settle()
-    held = memory(p.app.pid) if memory_too else None
     p.quit()
-    return out, held
+    return out
 
 
 def keys_after_turn(x, inp, args, shim, tmp):
@@ -507,15 +523,69 @@ def big(x, inp, args, shim, tmp):
     return out
 
 
+def off(a, b):
+    """The part of the pixels (B, G, R, A) where two pictures differ by more than
+    3% of the colour range, as the root mean square of the three channels."""
+    if a == b:
+        return 0.0
+    bar, count = 3 * (0.03 * 255) ** 2, 0
+    for i in range(0, min(len(a), len(b)), 4):
+        d0, d1, d2 = a[i] - b[i], a[i + 1] - b[i + 1], a[i + 2] - b[i + 2]
+        count += d0 * d0 + d1 * d1 + d2 * d2 > bar
+    return count / (len(a) // 4)
+
+
 def starts(x, args, shim, tmp, programs):
-    """{label: [ms from the start to the view's first frame]}, the programs in turn."""
+    """{(label, cache): [(ms to the start picture, ms to the picture at rest, MiB resident at rest)]},
+    the programs in turn, the shader cache warm and not."""
     out = {}
     for r in range(args.starts):
-        for label, binary in programs if r % 2 == 0 else programs[::-1]:
-            p = Program(x, binary, shim, tmp, trace=True)
-            out.setdefault(label, []).append(p.first_frame())
-            p.quit()
-            print(f"  {label}: {out[label][-1]:.0f} ms", flush=True)
+        for cache, env in (("warm", None), ("cold", {"MESA_SHADER_CACHE_DISABLE": "true"})):
+            for label, binary in programs if r % 2 == 0 else programs[::-1]:
+                p = Program(x, binary, shim, tmp, trace=True, env=env, keep=8)
+                first, exact = p.start_picture()
+                time.sleep(1)
+                rss = memory(p.app.pid)[0]
+                p.quit()
+                out.setdefault((label, cache), []).append((first, exact, rss))
+                print(f"  {label}, shader cache {cache}: {first:.0f} ms, at rest {exact:.0f} ms, {rss:.1f} MiB",
+                      flush=True)
+    return out
+
+
+def lean(x, inp, args, shim, tmp, programs):
+    """{(scene, label): [figures]}, the programs in turn in each round: from the exact picture at rest,
+    press -> changed frame of 10 keys; each control dragged, its frames/s and the release -> exact
+    picture; then at rest the memory (VmRSS, VmHWM, by mapping) and the first key after rest."""
+    out = {}
+    for r in range(args.rounds):
+        for name in args.scenes.split(",") if args.scenes else MEMORY_SCENES:
+            for label, binary in programs if r % 2 == 0 else programs[::-1]:
+                p = open_scene(x, inp, binary, shim, tmp, name)
+                keys = []
+                for i in range(10):
+                    p.settle()
+                    time.sleep(random.uniform(0.1, 0.3))
+                    timed_change(p, inp.press("da"[i % 2]), keys)
+                fps, exact = [], []
+                for control, part in CONTROLS:
+                    p.settle()
+                    press, release = inp.drag(p.point(control, part), circle(args.drag_seconds))
+                    rest_at = p.settle()[0]
+                    fps.append(len([t for t, _ in p.trace.swaps if press < t <= release]) / ((release - press) / 1e9))
+                    exact.append(ms(rest_at - release))
+                time.sleep(1)
+                held = memory(p.app.pid)
+                first = []
+                timed_change(p, inp.press("d"), first)
+                p.quit()
+                out.setdefault((name, label), []).append(dict(
+                    rss=held[0], hwm=held[1], mappings=held[2], key=statistics.median(keys), fps=fps,
+                    exact=exact, first_key=first[0]))
+                print(f"  round {r + 1}, {name}, {label}: {held[0]:.1f} MiB (at most {held[1]:.1f}); keys "
+                      f"{statistics.median(keys):.0f} ms; drags {' '.join(f'{f:.1f}' for f in fps)} frames/s, "
+                      f"exact after {' '.join(f'{e:.0f}' for e in exact)} ms; the first key after rest "
+                      f"{first[0]:.0f} ms", flush=True)
     return out
 
 
@@ -543,10 +613,14 @@ def report(args, exact, keys, rest, moves, turn_keys, clicks, held, started=None
     label = lambda name: f"{SCENES[name][0]}x{SCENES[name][0]}, " + (  # noqa: E731
         f"{SCENES[name][1]} bricks" if SCENES[name][1] else "empty")
     fmt = lambda v, digits=0: "—" if v is None else f"{v:.{digits}f} ms"  # noqa: E731
+    spread = lambda v, unit="ms", digits=0: (  # noqa: E731
+        f"{statistics.median(v):.{digits}f} {unit} ({min(v):.{digits}f}–{max(v):.{digits}f})")
     if started:
-        print("\n| program | start → the view's first frame, median | fastest | slowest |\n|---|---|---|---|")
-        for program, millis in started.items():
-            print(f"| {program} | {fmt(statistics.median(millis))} | {fmt(min(millis))} | {fmt(max(millis))} |")
+        print("\n| program | shader cache | start → start picture | start → picture at rest | memory at rest "
+              "(10x10) |\n|---|---|---|---|---|")
+        for (program, cache), runs in started.items():
+            first, exact, rss = zip(*runs)
+            print(f"| {program} | {cache} | {spread(first)} | {spread(exact)} | {spread(rss, 'MiB', 1)} |")
     if keys:
         print("\n| scene | frames/s at rest | cores at rest | press → changed frame, median | worst "
               "| of which unread, median | no change |\n|---|---|---|---|---|---|---|")
@@ -594,16 +668,23 @@ def report(args, exact, keys, rest, moves, turn_keys, clicks, held, started=None
         for what, millis in big_clicks.items():
             print(f"| {what} | {fmt(statistics.median(millis))} | {fmt(max(millis))} | {len(millis)} |")
     if held:
-        names = list(held)
-        kinds = {n: dict(held[n][2]) for n in names}
-        print("\n| after the drags | " + " | ".join(label(n) for n in names) + " |\n|---|" + "---|" * len(names))
-        print("| VmRSS | " + " | ".join(f"{held[n][0]:.0f} MiB" for n in names) + " |")
-        print("| VmHWM | " + " | ".join(f"{held[n][1]:.0f} MiB" for n in names) + " |")
-        first = held[names[0]][2]
-        for what, _ in first[:6]:
-            print(f"| {what} | " + " | ".join(f"{kinds[n].get(what, 0):.1f} MiB" for n in names) + " |")
+        print("\n| at rest after the drags | program | VmRSS | VmHWM | keys, press → changed frame | drags, "
+              "frames/s | drags, release → exact picture | the first key after rest |\n|---|---|---|---|---|---|---|---|")
+        for (name, program), runs in held.items():
+            get = lambda k: [f[k] for f in runs]  # noqa: E731
+            flat = lambda k: [v for f in runs for v in f[k]]  # noqa: E731
+            print(f"| {label(name)} | {program} | {spread(get('rss'), 'MiB', 1)} | {spread(get('hwm'), 'MiB', 1)} "
+                  f"| {spread(get('key'))} | {spread(flat('fps'), '', 1)} | {spread(flat('exact'))} "
+                  f"| {spread(get('first_key'))} |")
+        mine = {n: dict(runs[0]["mappings"]) for (n, program), runs in held.items() if program == "this build"}
+        names = list(mine)
+        first = sorted(mine[names[0]].items(), key=lambda kv: -kv[1])[:6]
+        print("\n| this build, resident by mapping | " + " | ".join(label(n) for n in names) + " |\n|---|"
+              + "---|" * len(names))
+        for what, _ in first:
+            print(f"| {what} | " + " | ".join(f"{mine[n].get(what, 0):.1f} MiB" for n in names) + " |")
         print("| the rest | " + " | ".join(
-            f"{sum(m for w, m in held[n][2] if w not in dict(first[:6])):.1f} MiB" for n in names) + " |")
+            f"{sum(m for w, m in mine[n].items() if w not in dict(first)):.1f} MiB" for n in names) + " |")
     if OTHER_LOAD:
         print(f"\nBusy besides the program and X in the rest measures: up to {max(OTHER_LOAD):.2f} "
               f"of {os.cpu_count()} cores; other programs skew the figures above.")
@@ -627,6 +708,7 @@ def main():
     assert set(parts) <= set(PARTS), f"parts are {','.join(PARTS)}"
     built = lambda *path: os.path.abspath(os.path.join(args.build, *path))  # noqa: E731
     args.program, bare = built("app", "plok_time"), built("bench", "plok_time_without_panel")
+    window = built("bench", "bare_window")
     programs = [("this build", args.program)] + [
         (old, os.path.abspath(os.path.join(old, "app", "plok_time"))) for old in filter(None, args.older.split(","))]
     exact = built("bench", "plok_time_exact_only")
@@ -644,8 +726,8 @@ def main():
         print(f"{os.cpu_count()} cores, load average {os.getloadavg()[0]:.2f} at the start; parts: {args.parts}")
         started = rest = None
         if "start" in parts:
-            print(f"\nStarts, {args.starts} of each program in turn:", flush=True)
-            started = starts(x, args, shim, tmp, programs)
+            print(f"\nStarts, {args.starts} of each program in turn, the shader cache warm and cold:", flush=True)
+            started = starts(x, args, shim, tmp, programs[:1] + [("bare window", window)] + programs[1:])
         if "rest" in parts:
             print(f"\nAt rest ({args.rounds} rounds of {args.seconds:g} s):", flush=True)
             rest = resting(x, inp, args, shim, tmp, programs + [("without panel", bare)])
@@ -660,10 +742,7 @@ def main():
         for name in (args.scenes or MOVE_SCENES).split(",") if "move" in parts else []:
             for binary in filter(None, (args.program, exact)):
                 print(f"\nScene {name}, {os.path.basename(binary)}, {args.drag_seconds:g} s drags:", flush=True)
-                mine = "memory" in parts and name in MEMORY_SCENES and binary == args.program
-                moves[name, binary], after = drags(x, inp, args, binary, shim, tmp, name, mine)
-                if after:
-                    held[name] = after
+                moves[name, binary] = drags(x, inp, args, binary, shim, tmp, name)
         if "turn-keys" in parts:
             print(f"\nScene 30/300, {args.turns} keys each 20 ms after a short turn:", flush=True)
             turn_keys = keys_after_turn(x, inp, args, shim, tmp)
@@ -679,10 +758,9 @@ def main():
             big_clicks = big(x, inp, args, shim, tmp)
             for what, millis in big_clicks.items():
                 print(f"  {what}, press -> changed frame, ms: {' '.join(f'{m:.0f}' for m in millis)}")
-        for name in MEMORY_SCENES if "memory" in parts else []:
-            if name not in held:
-                print(f"\nScene {name}, drags for the memory:", flush=True)
-                held[name] = drags(x, inp, args, args.program, shim, tmp, name, True)[1]
+        if "memory" in parts:
+            print(f"\nMemory after drags, {args.rounds} rounds of each program in turn:", flush=True)
+            held = lean(x, inp, args, shim, tmp, programs)
         print(f"\nRenderer: {Program.renderer}")
         report(args, exact, rows, rest, moves,
                "turn-keys" in parts and turn_keys, "actions" in parts and clicks, held, started,

@@ -18,6 +18,9 @@
 //   flushed as they are written, so another process can follow the file.
 //   Reading the pixels back costs time in every frame: while a file of the
 //   trace's name plus ".pause" exists, nothing is read back or written.
+// PLOK_SWAP_KEEP=N, with the trace: the pixels of each window's first N
+//   swaps are written to "<trace>.<drawable, hex>.<swap>", "<width> <height>\n"
+//   and then the rows, bottom up, four bytes a pixel (B, G, R, A).
 //
 // Nothing else changes: the real glXSwapBuffers, glXMakeCurrent,
 // glXMakeContextCurrent and XNextEvent are called.
@@ -45,6 +48,7 @@ struct Window_count {
 
 std::vector<Window_count> counts;
 std::vector<unsigned char> pixels;
+int pixels_width = 0, pixels_height = 0;  // of those read back last
 
 long long now_ns()
 {
@@ -96,6 +100,7 @@ uint64_t back_buffer_checksum()
     GLint vp[4];
     glGetIntegerv(GL_VIEWPORT, vp);
     if (vp[2] <= 0 || vp[3] <= 0) return 0;
+    pixels_width = vp[2], pixels_height = vp[3];
     pixels.assign(size_t(vp[2]) * vp[3] * 4 + 8, 0);  // padded to whole words
     static const bool has_framebuffers = std::atoi(reinterpret_cast<const char *>(glGetString(GL_VERSION))) >= 3;
     static const auto bind = reinterpret_cast<PFNGLBINDFRAMEBUFFERPROC>(
@@ -115,6 +120,20 @@ uint64_t back_buffer_checksum()
         h = (h ^ w) * 1099511628211ull;
     }
     return h;
+}
+
+void keep_pixels(unsigned long drawable, long swap)
+{
+    static const char *trace = std::getenv("PLOK_SWAP_TRACE");
+    static const long keep = std::getenv("PLOK_SWAP_KEEP") ? std::atol(std::getenv("PLOK_SWAP_KEEP")) : 0;
+    if (swap > keep || !pixels_width) return;
+    char path[4096];
+    std::snprintf(path, sizeof path, "%s.%lx.%ld", trace, drawable, swap);
+    if (FILE *f = std::fopen(path, "wb")) {
+        std::fprintf(f, "%d %d\n", pixels_width, pixels_height);
+        std::fwrite(pixels.data(), 1, size_t(pixels_width) * pixels_height * 4, f);
+        std::fclose(f);
+    }
 }
 
 }  // namespace
@@ -140,6 +159,7 @@ extern "C" void glXSwapBuffers(Display *dpy, GLXDrawable drawable)
         std::fprintf(trace, "swap %lx %ld %lld %016llx %lld\n", drawable, count.swaps, t, (unsigned long long)sum,
                      t - count.current_ns - read_back);
         std::fflush(trace);
+        keep_pixels(drawable, count.swaps);
     }
     write_counts(t);
 }
