@@ -1,10 +1,9 @@
-// The board's rules and the keys' reports, driven the way the keys and the
-// menu drive them; and every input of the program (each rule, key, popup
-// menu entry and panel control, found as the program builds them), checked
-// for the frames it asks for and for what the panel shows after it. The
-// fuzzer holds the board's invariants (the height map is the bricks stacked
-// in order, the cursor rests on what lies under it); these cases show the
-// choices a reader needs to see.
+// Every input of the program (each key, popup menu entry and panel control,
+// found as the program builds them), checked for the frames it asks for and
+// for what the panel shows after it; then the choices a reader needs to see
+// that neither the fuzzer (the board's invariants: the height map is the
+// bricks stacked in order, the cursor rests on what lies under it) nor the
+// differential session (the program against a model of it) shows.
 #include <GL/freeglut.h>
 #include <gtest/gtest.h>
 
@@ -14,7 +13,6 @@
 #include <iostream>
 #include <sstream>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "board/board.h"
@@ -25,7 +23,7 @@
 
 namespace {
 
-int redisplays, settings_shown, size_item;
+int redisplays;
 constexpr float IDENTITY_TURN[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
 
 // The board, the view and the camera as at start.
@@ -37,17 +35,6 @@ void reset_all()
     eye = {1.25f, 1, 1}, look_center = {1.25f, 0, -1.25f};
 }
 
-struct Board : ::testing::Test {
-    void SetUp() override
-    {
-        reset_all();
-        redisplays = settings_shown = 0;
-        size_item = 1;
-        board_seams = {[] { redisplays++; }, [] { settings_shown++; }, [] { return size_item; }};
-    }
-    void TearDown() override { reset_all(), board_seams = {}; }
-};
-
 // What typing `keys` prints.
 std::string type(const std::string &keys)
 {
@@ -56,48 +43,6 @@ std::string type(const std::string &keys)
     for (unsigned char k : keys) handle_key(k, 0, 0);
     std::cout.rdbuf(old);
     return out.str();
-}
-
-// The exact bytes of the reports: the end-to-end test types every key at the
-// real window; these are what it can't see.
-TEST_F(Board, KeysPrintExactReports)
-{
-    const float turn[16] = {0.5f, 0, -0.25f, 0, 0, 1, 0, 0, 0.25f, 0, 0.5f, 0, 0, 0, 0, 1};
-    std::copy(turn, turn + 16, view_rotation);
-    EXPECT_EQ(type("v"), "\n0.5 0 -0.25 0 \n0 1 0 0 \n0.25 0 0.5 0 \n0 0 0 1 \n");
-    std::copy(turn, turn + 16, view_rotation);
-    for (const char *k : {"r", "R"}) {
-        eye = {}, type(k);
-        EXPECT_EQ(std::vector<float>({eye.x, eye.y, eye.z}), std::vector<float>({1, 2, 2}));
-    }
-    type(" ");
-    std::string heights;
-    for (int row = 0; row < 10; row++) heights += row < 2 ? " 1 1 0 0 0 0 0 0 0 0\n" : " 0 0 0 0 0 0 0 0 0 0\n";
-    EXPECT_EQ(type("p"), heights);
-}
-
-TEST_F(Board, UndoPutsBackExactlyWhatWasThereAndClearEmptiesEverything)
-{
-    board_action(ACTION_UNDO);  // nothing to undo: only the redraw
-    EXPECT_EQ(redisplays, 1);
-    type(" d");
-    set_cursor_length(3);  // the menu; now the cursor spans the stack and two empty columns
-    type(" ");
-    board_action(ACTION_UNDO);
-    EXPECT_EQ(std::vector<int>(height_map[0], height_map[0] + 4), std::vector<int>({1, 1, 0, 0}));
-    EXPECT_EQ(extent_x, 2);  // the extents follow the bricks left
-    set_base_size(3);
-    cursor.x = cursor.z = 28;  // overhangs the matrix: cells past it are left out
-    type(" ");
-    EXPECT_EQ(height_map[29][29], 1);
-    set_base_size(2);  // too small for that brick: refused
-    EXPECT_EQ(board_size_x, 30);
-    board_action(ACTION_CLEAR);
-    EXPECT_EQ(height_map[29][29] + int(blocks.size()), 0);  // the whole matrix, outside the board too
-    camera_reset_pending = 0;
-    set_base_size(1);  // taken now; the cursor is pulled onto the board, the camera follows
-    EXPECT_EQ(std::vector<float>({board_size_x, board_size_z, cursor.x, cursor.z}), std::vector<float>({10, 10, 7, 8}));  // 3 long, 2 wide
-    EXPECT_EQ(camera_reset_pending, 1);
 }
 
 // ---- Every input asks for the frames it needs ------------------------------------
@@ -165,15 +110,12 @@ struct Inputs : ::testing::Test {
         GLUI_Master.set_glutKeyboardFunc(handle_key);
         board_seams = {[] { redisplays++; }, show_settings, chosen_size_item};
         list(glui, "");
-        menus.resize(1);
-        build_popup_menu();
+        menus.resize(1), build_popup_menu();
     }
     void TearDown() override
     {
-        reset_all();
-        board_seams = {};
-        GLUI_Master.set_glutKeyboardFunc(nullptr);
-        GLUI_Master.close(glui);
+        reset_all(), board_seams = {};
+        GLUI_Master.set_glutKeyboardFunc(nullptr), GLUI_Master.close(glui);
     }
     void list(const GLUI_Container *box, const std::string &prefix)
     {
@@ -182,6 +124,13 @@ struct Inputs : ::testing::Test {
                 list(p, prefix + p->name() + "/");
             else
                 panel.push_back({prefix + c->name(), c});
+    }
+    // A press and release at (x, y); a drag from the middle of `at` by (dx, dy).
+    static void press(int x, int y) { glui->mouse(0, 1, x, y, 0), glui->mouse(0, 0, x, y, 0.05); }
+    static void drag(const GLUI_Rect &at, int dx, int dy)
+    {
+        const int x = at.x + at.w / 2, y = at.y + at.h / 2;
+        glui->mouse(0, 1, x, y, 0), glui->motion(x + dx, y + dy, 0.02), glui->mouse(0, 0, x + dx, y + dy, 0.04);
     }
 
     // What the panel's controls show, and the board's values they show.
@@ -217,24 +166,18 @@ struct Inputs : ::testing::Test {
 
 enum Asks { NEVER, ALWAYS, EXITS };
 
-// Every input, and whether it asks for a frame of the view: the rules as the
-// keys, the menu and the panel call them (some leave the request to their
-// caller), then what the user does. A pattern ending in * matches every input
-// it begins. Keys, menu entries and controls that change what the view shows
-// must ask for a frame whatever the table says; and after every input the
-// panel shows the board's values, asking for a frame of its own when they change.
+// Every input, and whether it asks for a frame of the view (the board's rules
+// are reached through them). A pattern ending in * matches every input it
+// begins. Inputs that change what the view shows must ask for a frame whatever
+// the table says; and after every input the panel shows the board's values,
+// asking for a frame of its own when they change.
 const std::pair<const char *, Asks> ASKS[] = {
-    {"rule settle_cursor", NEVER}, {"rule move_cursor_*", NEVER},  // the key asks
-    {"rule place_block", ALWAYS}, {"rule board_action *", ALWAYS},
-    {"rule clear_board", NEVER}, {"rule undo_last_block", NEVER}, {"rule rotate_cursor", NEVER},  // board_action asks
-    {"rule set_cursor_width *", ALWAYS}, {"rule set_cursor_length *", ALWAYS},
-    {"rule set_block_color *", NEVER},  // shows only on the next brick
-    {"rule set_base_color *", ALWAYS}, {"rule set_base_size *", ALWAYS},  // also when refused
     {"key w", ALWAYS}, {"key a", ALWAYS}, {"key s", ALWAYS}, {"key d", ALWAYS}, {"key  ", ALWAYS},
     {"key r", ALWAYS}, {"key R", ALWAYS}, {"key q", EXITS}, {"key Q", EXITS},
     {"key *", NEVER},  // the reports, and every key that does nothing
-    {"menu Width > *", ALWAYS}, {"menu Length > *", ALWAYS}, {"menu Color > *", NEVER},
-    {"menu Base Color > *", ALWAYS}, {"menu Base Size > *", ALWAYS},
+    {"menu Width > *", ALWAYS}, {"menu Length > *", ALWAYS},
+    {"menu Color > *", NEVER},  // shows only on the next brick
+    {"menu Base Color > *", ALWAYS}, {"menu Base Size > *", ALWAYS},  // also when refused
     {"menu Rotate", ALWAYS}, {"menu Clear", ALWAYS}, {"menu Undo", ALWAYS},
     // The live variables' controls: the panel asks.
     {"panel Block Control/Width: *", ALWAYS}, {"panel Block Control/Length: *", ALWAYS},
@@ -247,12 +190,11 @@ const std::pair<const char *, Asks> ASKS[] = {
 
 const std::pair<const char *, Asks> *row_for(const std::string &input)
 {
-    for (const auto &row : ASKS) {
+    const auto row = std::find_if(std::begin(ASKS), std::end(ASKS), [&](const auto &row) {
         const std::string pattern = row.first;
-        if (pattern.back() == '*' ? input.rfind(pattern.substr(0, pattern.size() - 1), 0) == 0 : input == pattern)
-            return &row;
-    }
-    return nullptr;
+        return pattern.back() == '*' ? input.rfind(pattern.substr(0, pattern.size() - 1), 0) == 0 : input == pattern;
+    });
+    return row == std::end(ASKS) ? nullptr : row;
 }
 
 // Two boards to start from: the program's start, and a board in use where a
@@ -262,11 +204,9 @@ void start_state(int which)
     reset_all();
     if (which == 0)
         return;
-    set_base_size(2);
-    type("ddd www d w ww");
-    set_cursor_length(3);
+    set_base_size(2), type("ddd www d w ww"), set_cursor_length(3);
     set_block_color(COLOR_RED), set_base_color(COLOR_BLUE);
-    type("dd ");
+    type("dddddd ");  // to column 13: too wide for 10x10
     const float turn[16] = {0.866f, 0.25f, -0.433f, 0, 0, 0.866f, 0.5f, 0, 0.5f, -0.433f, 0.75f, 0, 0, 0, 0, 1};
     std::copy(turn, turn + 16, view_rotation);
     view_translate_xy[0] = 0.2f, view_translate_z = -0.3f;
@@ -274,6 +214,7 @@ void start_state(int which)
 
 TEST_F(Inputs, EveryInputAsksForTheFramesItNeedsAndThePanelShowsTheBoard)
 {
+    const Named at_start = view_reads();
     // Every input, by name, with what the user does for it (and what must
     // come first for it to change anything).
     struct Input {
@@ -281,19 +222,6 @@ TEST_F(Inputs, EveryInputAsksForTheFramesItNeedsAndThePanelShowsTheBoard)
         std::function<void()> act, prepare = [] {};
     };
     std::vector<Input> inputs;
-    for (auto [name, rule] : {std::pair<const char *, void (*)()>{"settle_cursor", settle_cursor},
-                              {"move_cursor_back", move_cursor_back}, {"move_cursor_front", move_cursor_front},
-                              {"move_cursor_left", move_cursor_left}, {"move_cursor_right", move_cursor_right},
-                              {"place_block", place_block}, {"clear_board", clear_board},
-                              {"undo_last_block", undo_last_block}, {"rotate_cursor", rotate_cursor}})
-        inputs.push_back({std::string("rule ") + name, rule});
-    for (auto [name, rule, values] :
-         {std::tuple<const char *, void (*)(int), std::vector<int>>{"board_action", board_action, {0, 1, 2, 3, 4}},
-          {"set_cursor_width", set_cursor_width, {1, 4}}, {"set_cursor_length", set_cursor_length, {1, 4}},
-          {"set_block_color", set_block_color, {1, 3}}, {"set_base_color", set_base_color, {1, 2}},
-          {"set_base_size", set_base_size, {0, 1, 2, 3}}})
-        for (int v : values)
-            inputs.push_back({std::string("rule ") + name + " " + std::to_string(v), [rule = rule, v] { rule(v); }});
     for (int k = 1; k < 256; k++)
         inputs.push_back({"key " + std::string(1, char(k)), [k] { GLUI_Master.key(k, 0, 0); }});
     // The menu as attached, each entry called back as GLUT calls it.
@@ -305,11 +233,6 @@ TEST_F(Inputs, EveryInputAsksForTheFramesItNeedsAndThePanelShowsTheBoard)
         inputs.push_back({"menu " + entry, [f = main_menu.callback, v = value] { f(v); }});
     // The panel's controls as built, each driven with pointer events and
     // keys as the user drives it, always to a value other than the one shown.
-    const auto press = [](int x, int y) { glui->mouse(0, 1, x, y, 0), glui->mouse(0, 0, x, y, 0.05); };
-    const auto drag = [](const GLUI_Rect &at, int dx, int dy) {
-        const int x = at.x + at.w / 2, y = at.y + at.h / 2;
-        glui->mouse(0, 1, x, y, 0), glui->motion(x + dx, y + dy, 0.02), glui->mouse(0, 0, x + dx, y + dy, 0.04);
-    };
     for (const auto &[label, control] : panel) {
         const std::string name = "panel " + label;
         if (auto *s = dynamic_cast<GLUI_Spinner *>(control)) {
@@ -356,7 +279,7 @@ TEST_F(Inputs, EveryInputAsksForTheFramesItNeedsAndThePanelShowsTheBoard)
             act();
             const long asked = redisplays + glui->main_redisplays;
             const std::string change = changed(before, view_reads());
-            if (row->second == ALWAYS || (!change.empty() && input.rfind("rule ", 0) != 0))
+            if (row->second == ALWAYS || !change.empty())
                 EXPECT_GT(asked, 0) << what << ": no frame asked for" << (change.empty() ? "" : "; it changed " + change);
             else
                 EXPECT_EQ(asked, 0) << what << ": a frame asked for, yet it changes nothing the view shows";
@@ -364,6 +287,13 @@ TEST_F(Inputs, EveryInputAsksForTheFramesItNeedsAndThePanelShowsTheBoard)
             for (std::size_t i = 0; i < shown.size(); i++)
                 EXPECT_EQ(shown[i].second, board[i].second) << what << ": the panel's " << shown[i].first << " is stale";
             EXPECT_TRUE(shown == panel_before || glui->needs_frame()) << what << ": the panel changed unseen";
+
+            // A colour list's item or menu entry chooses the colour it names; Reset: no turn, no shift.
+            const std::string v = input.substr(input.rfind(' ') + 1);
+            const int c = v == "Red" ? COLOR_RED : v == "Blue" ? COLOR_BLUE : v == "Green" ? COLOR_GREEN : 0;
+            EXPECT_TRUE(!c || c == (input.find("Base") == std::string::npos ? block_color : base_color)) << what;
+            const bool reset = input == "panel View Control/Reset";
+            EXPECT_TRUE(!reset || changed(view_reads(), at_start).find("the view") == std::string::npos) << what;
         }
     }
     std::cout.rdbuf(console);
@@ -371,8 +301,28 @@ TEST_F(Inputs, EveryInputAsksForTheFramesItNeedsAndThePanelShowsTheBoard)
         EXPECT_NE(std::count(rows_used.begin(), rows_used.end(), &row), 0) << row.first << ": a row for no input";
 }
 
-// The panel is laid out without a window; its arrows edit the cursor as the
-// keys do, and its pads shift the view 0.005 a pixel dragged.
+// The reports a turned view prints exactly (the differential session sees
+// an unturned view's only); "r" and "R" move the eye; a smaller plate pulls
+// the cursor onto it, and the camera follows.
+TEST_F(Inputs, KeysPrintExactReportsAndSmallerPlatesPullTheCursorOn)
+{
+    start_state(1);
+    EXPECT_EQ(type("v"), "\n0.866 0.25 -0.433 0 \n0 0.866 0.5 0 \n0.5 -0.433 0.75 0 \n0 0 0 1 \n");
+    for (const char *k : {"r", "R"}) {
+        eye = {}, type(k);
+        EXPECT_EQ(std::vector<float>({eye.x, eye.y, eye.z}), std::vector<float>({1, 2, 2}));
+    }
+    board_action(ACTION_CLEAR), set_base_size(3);
+    cursor.x = cursor.z = 28;  // 3 long, 2 wide: overhanging the matrix
+    camera_reset_pending = 0;
+    set_base_size(1);
+    EXPECT_EQ(std::vector<float>({board_size_x, cursor.x, cursor.z}), std::vector<float>({10, 7, 8}));
+    EXPECT_EQ(camera_reset_pending, 1);
+}
+
+// The panel is laid out without a window; its arrows settle the cursor as the
+// keys do, and its pads shift the view 0.005 a pixel dragged: right and up,
+// Translate Z up but not sideways.
 TEST_F(Inputs, PanelIsNarrowTidyAndItsControlsEditTheBoard)
 {
     const int w = glui->layout();
@@ -386,14 +336,11 @@ TEST_F(Inputs, PanelIsNarrowTidyAndItsControlsEditTheBoard)
     cursor.x = 1;  // half over the brick: an arrow's edit settles the cursor on it
     length_spinner->arrow_press(+1, 0, 0), length_spinner->arrow_release();
     EXPECT_TRUE(cursor.length == 3 && cursor.y == 1);
-    size_listbox->choose(2);  // 30x30
-    cursor.x = 25, type(" ");
-    size_listbox->choose(0);  // 10x10: refused, and the list goes back to the real size
-    EXPECT_TRUE(size_listbox->get_int_val() == 3 && board_size_x == 30);
 
     for (GLUI_Control *c : glui->controls())
-        if (auto *pad = dynamic_cast<GLUI_Translation *>(c)) pad->press(0, 0), pad->drag(20, -20), pad->release();
-    for (float v : {view_translate_xy[0], view_translate_xy[1], view_translate_z}) EXPECT_NEAR(v, 0.1f, 1e-6f);
+        if (auto *pad = dynamic_cast<GLUI_Translation *>(c)) drag(pad->square, 20, -10);
+    const float shifts[3] = {view_translate_xy[0], view_translate_xy[1], view_translate_z}, want[3] = {.1f, .05f, .05f};
+    for (int i = 0; i < 3; i++) EXPECT_NEAR(shifts[i], want[i], 1e-6f) << i;
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 """The program as a person uses it, under a virtual X server of its own: every
 key, panel control and popup menu entry, judged by what it prints and shows.
 
-    program_test.py PLOK_TIME PANEL_LAYOUT [TEST...]        the end-to-end test
     program_test.py PLOK_TIME PANEL_LAYOUT --diff SEED [STEPS] [--load]   the differential session
 """
 import concurrent.futures
@@ -15,7 +14,6 @@ import subprocess
 import tempfile
 import sys
 import time
-import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
@@ -29,7 +27,6 @@ HELP = ("Table of contents:\n___________________\nBlock Movement Controls:\n  W 
 IDENTITY = "\n1 0 0 0 \n0 1 0 0 \n0 0 1 0 \n0 0 0 1 \n"
 MENU = ["Width", "Length", "Color", "Base Color", "Base Size", "Rotate", "Clear", "Undo"]
 SUBMENU = {"Width": 4, "Length": 4, "Color": 3, "Base Color": 3, "Base Size": 3}
-RED, GREEN, BLUE = 0, 1, 2
 IN_FULL = {"MESA_GL_VERSION_OVERRIDE": "2.1",  # a GL without framebuffer objects: every frame drawn in full
            "MESA_EXTENSION_OVERRIDE": "-GL_ARB_framebuffer_object"}
 COUNTER = os.path.join(os.path.dirname(BINARY), "../bench/libswap_counter.so")  # counts each window's frames
@@ -46,21 +43,6 @@ def program_env(swaps):
             "LSAN_OPTIONS": f"suppressions={HERE}/lsan.supp:print_suppressions=0", "PLOK_SWAP_COUNTS": swaps,
             # Mesa's driver after ASan's runtime, so that its frames keep their names for the suppressions.
             "LD_PRELOAD": " ".join(runtime + glob.glob("/usr/lib/*/dri/swrast_dri.so")[:len(runtime)] + [COUNTER])}
-
-
-def grid(n, *bricks):
-    """The height report of an n by n board with (row, column, width, length) bricks dropped in order."""
-    b = Board()
-    for b.z, b.x, b.w, b.l in bricks:
-        b.key("space")
-    b.size = n
-    return b.key("p") or b.printed[-1]
-
-
-def count(shot, channel):  # pixels of a colour: that channel bright and well above the other two
-    px = [shot[i::3][::2] for i in range(3)]
-    return sum(1 for p in zip(*px) if p[channel] > 60 and 2 * max(p[:channel] + p[channel + 1:], default=0)
-               < p[channel])
 
 
 class Session:  # the program started in an XSession, with its window, panel and view
@@ -87,13 +69,6 @@ class Session:  # the program started in an XSession, with its window, panel and
         except AssertionError as e:  # with what the program printed
             raise AssertionError(f"{e}\n--- stdout ends:\n{self.app.out[-300:]}\n--- stderr:\n{self.app.err[-3000:]}")
 
-    def report(self, keys, lines):
-        """What keys typed over the view print, once `lines` lines have come."""
-        start = len(self.app.out)
-        self.x.key(*keys)
-        return self.wait(lambda: self.app.out[start:].count("\n") >= lines and self.app.out[start:],
-                         f"{lines} lines after {keys}")
-
     def point(self, name, part="rect", n=1, fx=0.5, fy=0.5):
         x, y, w, h = LAYOUT[name, n][part]
         px, py = self.x.geometry(self.panel)[:2]
@@ -110,18 +85,20 @@ class Session:  # the program started in an XSession, with its window, panel and
         self.x.drag(x, y, x + dx, y + dy)
         self.over_view()
 
+    def hover(self, name):  # the pointer over a control, which shows it at once; then back to the view
+        before = self.panel_shot()
+        self.x.move(*self.point(name))
+        self.wait(lambda: self.panel_shot() != before, f"{name} to show the pointer over it")
+        self.over_view()
+
     def menu(self, entry, item=None):
         steps = [(MENU.index(entry), len(MENU))] + ([(item, SUBMENU[entry])] if item is not None else [])
         self.x.choose(*self.view, *steps)
         self.over_view()
 
     def counts(self):  # {window: frames shown}, the view's and the panel's
-        try:
-            with open(self.swaps_file) as f:
-                lines = f.read().split()[1:]
-        except FileNotFoundError:
-            lines = []
-        return {int(w, 16): int(n) for w, n in zip(lines[::2], lines[1::2])}
+        words = open(self.swaps_file).read().split()[1:] if os.path.exists(self.swaps_file) else []
+        return {int(w, 16): int(n) for w, n in zip(words[::2], words[1::2])}
 
     def shot(self):  # the 3-D view's pixels
         return self.x.pixels(self.win, (0, 0, self.width - PANEL_WIDTH, self.height))
@@ -148,10 +125,6 @@ class Session:  # the program started in an XSession, with its window, panel and
             return time.monotonic() - seen[1] >= seconds and now[3] in ("23", "270")
         self.wait(long_enough, f"the program at rest after {what}", 60)
 
-    def still(self):  # the view at rest: while the program works, its main thread wakes far oftener
-        self.quiet("the last input", 0.3)
-        return self.shot()
-
     def rest(self, what):
         """At rest the program sleeps: once it has been quiet for a second, the next two seconds bring
         no frame of the view or the panel, and its main thread neither wakes nor runs."""
@@ -159,9 +132,6 @@ class Session:  # the program started in an XSession, with its window, panel and
         before = self.activity()
         time.sleep(2)
         assert self.activity() == before, f"after {what}, at rest: {before} then {self.activity()}"
-
-    def shows(self, cond, what):  # the first picture of the view for which cond holds
-        return self.wait(lambda: cond(p := self.shot()) and p, what)
 
     def at_rest(self, lines, asleep=None):
         """At rest (asleep after `asleep`: rest), the view and panel, again once the window is unmapped and mapped
@@ -185,85 +155,6 @@ class Session:  # the program started in an XSession, with its window, panel and
         received = self.wait(lambda: got().endswith("F2") and got(), "F2 after the keys").split("F1")[-1].split()[:-1]
         xev.kill()
         assert received == keys, f"the X server delivered {len(received)} of {len(keys)} keys, not the program"
-
-
-class Program(unittest.TestCase):
-    def setUp(self):
-        self.x = XSession().__enter__()
-        self.addCleanup(self.x.__exit__)
-        self.s = Session(self.x)
-
-    def assertHeights(self, expected, size=10):
-        self.assertEqual(self.s.report(["p"], size), expected)
-
-    def test_keys_and_popup_menu(self):
-        s = self.s
-        self.assertEqual((self.s.left, s.top, s.width, s.height), (200, 100, 800, 600))
-        px, py, pw, ph = self.x.geometry(s.panel)
-        self.assertEqual((px + pw, py, pw, ph), (1000, 100, PANEL_WIDTH, 600))
-        # The view fills what the panel leaves, on black, with the whole window's aspect: the
-        # camera looks at the plate's middle, 2.46 from the eye, so the middle row shows the plate
-        # 2.5 wide there, centred.
-        shot, view = s.still(), s.width - PANEL_WIDTH
-        self.assertEqual(shot[:3 * view], bytes(3 * view), "the sky is not black")
-        row = shot[3 * view * (s.height // 2):][:3 * view]
-        plate = [x for x in range(view) if row[3 * x + 1] > 60 and 2 * max(row[3 * x], row[3 * x + 2]) < row[3 * x + 1]]
-        half = 1.25 / math.hypot(2.25, 1) / (s.width / s.height) * view / 2
-        self.assertLess(abs(plate[0] - (view / 2 - half)) + abs(plate[-1] - (view / 2 + half)), 4, (plate[0], plate[-1]))
-        self.assertEqual(s.report(["h"], 11) + s.report(["H"], 11), HELP + HELP)
-        self.assertEqual(s.report(["v"], 5), IDENTITY)
-        self.assertHeights(grid(10))
-        s.menu("Base Size", 1)
-
-        # Colours: the plate fills most of the view; a new brick adds its colour.
-        self.x.key(*["d"] * 4)
-        for item, color in enumerate((RED, BLUE, GREEN)):
-            base = (BLUE, GREEN, RED)[item]
-            s.menu("Base Color", (item + 1) % 3)
-            s.shows(lambda p: count(p, base) > 15000, f"the plate in colour {base}")
-            s.menu("Color", item)
-            before = count(s.still(), color)
-            self.x.key("space", *["d"] * 4)
-            shot = s.shows(lambda p: count(p, color) > before + 300, f"a brick in colour {color}")
-        # The green brick shows its studs over its box: more than one shade.
-        shades = {shot[i:i + 3] for i in range(0, len(shot), 3)}
-        self.assertGreater(len([c for c in shades if c[1] > 2 * max(c[0], c[2]) + 20]), 2)
-
-        s.menu("Clear")
-        self.assertHeights(grid(20), 20)
-        self.x.key("q")
-        self.assertEqual(s.app.wait(60), 0)
-
-    def test_panel(self):
-        s = self.s
-        s.click("Size:", "box", item="20x20")  # each click counts before the keys after it
-        s.click("Width:", "up")      # 3
-        s.click("Length:", "down")   # 1
-        s.click("Rotate Block")      # width 1, length 3
-        self.x.key("space", "w")
-        s.click("Width:", "field")   # opened, nothing typed: a change elsewhere wins
-        s.menu("Rotate")             # width 3, length 1
-        self.x.click(*s.view), self.x.key("space")
-        self.assertHeights(grid(20, (0, 0, 1, 3), (1, 0, 3, 1)), 20)
-        s.click("Clear Board")
-        self.assertHeights(grid(20), 20)
-
-        # The colour lists, the ball and the pads, all seen in the view.
-        s.click("Color:", "box", 2, "Blue"), s.click("Color:", "box", item="Red")
-        s.shows(lambda p: count(p, BLUE) > 15000, "a blue plate")
-        before = count(s.still(), RED)
-        self.x.key("space")
-        start = s.shows(lambda p: count(p, RED) > before + 300, "a red brick")
-        panel = s.panel_shot()
-        self.x.move(*s.point("Undo Last"))
-        s.wait(lambda: s.panel_shot() != panel, "the button under the pointer")
-        for name, part in (("View", "ball"), ("Translate XY", "pad"), ("Translate Z", "pad")):
-            s.drag(name, part, 30, 10)
-            s.shows(lambda p: p != start, f"the view moved by {name}")
-            s.click("Reset")
-            s.shows(lambda p: p == start, "the view back after Reset")
-        s.click("Quit")
-        self.assertEqual(s.app.wait(60), 0)
 
 
 CODE = {"Red": 1, "Blue": 2, "Green": 3}  # colour codes, in the popup menu's order
@@ -388,6 +279,7 @@ def inputs(b, rng, scale):
     return {"keys": lambda: keys(rng.choices(list("wasdpvhHWASD5") + ["space"] * 3 + ["Return", "Escape", "F1"],
                                              k=rng.randint(1, 10))),
             "burst": burst, "fill": fill, "r": lambda: keys(["r", "h"]), "hide": hide, "resize": resize,
+            "hover": lambda: ("the pointer over Undo Last", lambda s: s.hover("Undo Last")),
             "popup dismissed": lambda: ("the popup menu dismissed", lambda s: (
                 s.x.click(*s.view, 3), s.wait(s.x.menus, "a menu"), s.x.click(s.left + 20, s.top + 20),
                 s.wait(lambda: not s.x.menus(), "no menu"), s.over_view())),
@@ -417,6 +309,22 @@ def both(sessions, act):  # act(session) on each session at once: their results,
         return [f.result() for f in [pool.submit(act, s) for s in sessions]]
 
 
+def check_start(s, view):
+    """Where the window and its panel lie; in the view beside it, the sky black and, the camera looking at the
+    plate's middle 2.46 from the eye with the whole window's aspect, the middle row the green plate 2.5 wide
+    there, centred."""
+    px, py, pw, ph = s.x.geometry(s.panel)
+    assert (s.left, s.top, s.width, s.height, px + pw, py, pw, ph) == (200, 100, 800, 600, 1000, 100, PANEL_WIDTH, 600)
+    width = s.width - PANEL_WIDTH
+    assert view[:3 * width] == bytes(3 * width), f"{s.name}: the sky is not black"
+    row = view[3 * width * (s.height // 2):][:3 * width]
+    plate = [x for x in range(width) if row[3 * x + 1] > 60 and 2 * max(row[3 * x], row[3 * x + 2]) < row[3 * x + 1]]
+    half = 1.25 / math.hypot(2.25, 1) / (s.width / s.height) * width / 2
+    assert plate and abs(plate[0] - (width / 2 - half)) + abs(plate[-1] - (width / 2 + half)) < 4, \
+        f"{s.name}: the plate's middle row from {plate[:1]} to {plate[-1:]}, not {width / 2 - half:.0f} to " \
+        f"{width / 2 + half:.0f}"
+
+
 def differ(a, b):  # how many pixels
     return sum(a[i:i + 3] != b[i:i + 3] for i in range(0, min(len(a), len(b)), 3)) + abs(len(a) - len(b)) // 3
 
@@ -426,7 +334,8 @@ def differential(seed, steps=0, load=False):
     (2,000 keys at once, over 1,000 bricks, eyes pulled into them), played on the program with framebuffer objects
     and at once on the one without (each frame in full), its X server keeping what windows show. At each rest:
     each view and panel as drawn anew; the two views byte for byte, the panels too; the panels' values, "p" and
-    all printed as the model has it, "v" alike; asleep after SLEEPS, first; at "q" status 0 (no leak)."""
+    all printed as the model has it, "v" alike; asleep after SLEEPS, first; at "q" status 0 (no leak). At the
+    start, where the window, panel and view lie (check_start)."""
     rng, b, scale = random.Random(seed), Board(), {"burst": 300, "far": 60}
     kinds = inputs(b, rng, scale)
     first, history, seen = ["the start"] + rng.sample([k for k in kinds if k != "fill"], len(kinds) - 1), [], {}
@@ -452,6 +361,8 @@ def differential(seed, steps=0, load=False):
             lines = sum(5 if p is None else p.count("\n") for p in b.printed)
             got = both(sessions, lambda s: s.at_rest(lines, n < len(first) and kind in SLEEPS and what))
             for s, (view, panel, view2, panel2, out) in zip(sessions, got):
+                if n == 0:
+                    check_start(s, view)
                 if (view, panel) != (view2, panel2):
                     finding(f"the {('view', 'panel')[view == view2]} {s.name} was stale: drawn anew (its window "
                             f"unmapped and mapped) it changed, {differ(view, view2) or differ(panel, panel2)} pixels")
@@ -480,7 +391,4 @@ def differential(seed, steps=0, load=False):
 
 
 if __name__ == "__main__":
-    if "--diff" in sys.argv:
-        differential(*[int(a) for a in sys.argv[4:] if a != "--load"], load="--load" in sys.argv)
-    else:
-        unittest.main(argv=sys.argv[:1] + sys.argv[3:], verbosity=2)
+    differential(*[int(a) for a in sys.argv[4:] if a != "--load"], load="--load" in sys.argv)
