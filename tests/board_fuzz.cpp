@@ -139,11 +139,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size)
     int looks = 0;
     for (std::size_t at = 0; at < size; at++) {
         const int op = data[at] >> 4, arg = data[at] & 15;
+        const Block before = cursor;
         const float before_size = board_size_x;
         switch (op) {
-        case 0: case 1: case 2: case 3: {  // a move, one to four times (the differential session checks each)
+        case 0: case 1: case 2: case 3: {  // a move, one to four times
+            // Only its own coordinate changes, one cell a step while there is room.
             void (*const moves[4])() = {move_cursor_back, move_cursor_front, move_cursor_left, move_cursor_right};
-            for (int i = 0; i <= (arg & 3); i++) moves[op]();
+            const float span = op < 2 ? cursor.width : cursor.length, step = op % 3 ? -1 : 1;
+            float expect = op < 2 ? before.z : before.x;
+            for (int i = 0; i <= (arg & 3); i++, moves[op]())
+                expect += (step > 0 ? expect + span + 1 <= board_size_x : expect >= 1) ? step : 0;
+            CHECK((op < 2 ? cursor.z : cursor.x) == expect && (op < 2 ? cursor.x == before.x : cursor.z == before.z), "a wrong move");
             break;
         }
         case 4: case 5: case 6:
