@@ -88,13 +88,13 @@ in turn, press -> changed frame as for keys; then clicks on the panel, press
 "Undo Last" three times, "Clear Board" once.
 
 memory (--rounds rounds, this build and each --older build in turn, at
-30/300, 30/3000 and 30/6000, from the exact picture at rest): press ->
-changed frame of 10 keys (d and a); each control dragged for --drag-seconds,
-its frames/s and the release -> exact picture; then at rest VmRSS and VmHWM
-and the resident pages by mapping (/proc/PID/smaps: heap, anonymous, each
-file's code, "text", and data, largest first; this build's first round); and
-the first key after rest, press -> changed frame of d, 1 s after the exact
-picture. Medians, with the least and the most.
+30/300, 30/3000 and 30/6000, the cursor brought into view at 6,000 as for
+big): each control dragged for --drag-seconds, its frames/s and the release
+-> exact picture; 1 s after the last, the first key after rest and 10 more
+(d and a), press -> changed frame; then at rest VmRSS and VmHWM and the
+resident pages by mapping (/proc/PID/smaps: heap, anonymous, each file's
+code, "text", and data, largest first; this build's first round). Medians,
+with the least and the most.
 """
 import argparse
 import ctypes
@@ -492,10 +492,9 @@ def actions(x, inp, args, shim, tmp):
     return out
 
 
-def big(x, inp, args, shim, tmp):
-    """Press -> changed frame at 30/6000 with the cursor in view: of d and a,
-    and of clicks on the plate's colour, Undo Last and Clear Board: {what: [ms]}."""
-    p, out = open_scene(x, inp, args.program, shim, tmp, "30/6000"), {}
+def cursor_into_view(x, inp, p):
+    """At 30/6000 the model stands higher than the camera: the cursor brought to the front row and the
+    model pushed away with the Translate Z pad, until the cursor's grey shows over the model (checked)."""
     inp.type(["s"] * 15)  # the front row
     pad = p.point("Translate Z", "pad")
     for _ in range(BIG_PUSH // 300):
@@ -506,6 +505,13 @@ def big(x, inp, args, shim, tmp):
     grey = sum(1 for i in range(0, len(view), 3) if view[i] == view[i + 1] == view[i + 2] > 40)
     assert grey > 20, f"the cursor is not in view ({grey} grey pixels)"
     print(f"  the model pushed {BIG_PUSH * 0.005:g} units away: the cursor shows {grey} grey pixels", flush=True)
+
+
+def big(x, inp, args, shim, tmp):
+    """Press -> changed frame at 30/6000 with the cursor in view: of d and a,
+    and of clicks on the plate's colour, Undo Last and Clear Board: {what: [ms]}."""
+    p, out = open_scene(x, inp, args.program, shim, tmp, "30/6000"), {}
+    cursor_into_view(x, inp, p)
     keys = out.setdefault("d or a", [])
     for i in range(args.presses):
         time.sleep(0.15 + random.uniform(0, 0.2))
@@ -554,19 +560,16 @@ def starts(x, args, shim, tmp, programs):
 
 
 def lean(x, inp, args, shim, tmp, programs):
-    """{(scene, label): [figures]}, the programs in turn in each round: from the exact picture at rest,
-    press -> changed frame of 10 keys; each control dragged, its frames/s and the release -> exact
-    picture; then at rest the memory (VmRSS, VmHWM, by mapping) and the first key after rest."""
+    """{(scene, label): [figures]}, the programs in turn in each round: each control dragged, its frames/s
+    and the release -> exact picture; then the first key after rest and 10 more, press -> changed frame;
+    then at rest the memory (VmRSS, VmHWM, by mapping)."""
     out = {}
     for r in range(args.rounds):
         for name in args.scenes.split(",") if args.scenes else MEMORY_SCENES:
             for label, binary in programs if r % 2 == 0 else programs[::-1]:
                 p = open_scene(x, inp, binary, shim, tmp, name)
-                keys = []
-                for i in range(10):
-                    p.settle()
-                    time.sleep(random.uniform(0.1, 0.3))
-                    timed_change(p, inp.press("da"[i % 2]), keys)
+                if name == "30/6000":
+                    cursor_into_view(x, inp, p)
                 fps, exact = [], []
                 for control, part in CONTROLS:
                     p.settle()
@@ -575,9 +578,15 @@ def lean(x, inp, args, shim, tmp, programs):
                     fps.append(len([t for t, _ in p.trace.swaps if press < t <= release]) / ((release - press) / 1e9))
                     exact.append(ms(rest_at - release))
                 time.sleep(1)
-                held = memory(p.app.pid)
-                first = []
+                first, keys = [], []
                 timed_change(p, inp.press("d"), first)
+                for i in range(10):
+                    p.settle()
+                    time.sleep(random.uniform(0.1, 0.3))
+                    timed_change(p, inp.press("ad"[i % 2]), keys)
+                p.settle()
+                time.sleep(1)
+                held = memory(p.app.pid)
                 p.quit()
                 out.setdefault((name, label), []).append(dict(
                     rss=held[0], hwm=held[1], mappings=held[2], key=statistics.median(keys), fps=fps,
