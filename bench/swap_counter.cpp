@@ -28,8 +28,10 @@
 #include <GL/glx.h>
 #include <X11/Xlib.h>
 #include <dlfcn.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -47,8 +49,11 @@ struct Window_count {
 };
 
 std::vector<Window_count> counts;
-std::vector<unsigned char> pixels;
-int pixels_width = 0, pixels_height = 0;  // of those read back last
+
+// Pixels are read back a strip of rows at a time into this buffer, so that
+// the counter's own memory stays small beside the program's it measures.
+constexpr size_t STRIP_BYTES = 96 * 1024;
+unsigned char strip[8 + STRIP_BYTES];  // 8: the bytes short of a word carried to the next strip
 
 long long now_ns()
 {
@@ -90,18 +95,52 @@ void write_counts(long long t)
     std::rename(tmp.c_str(), path);
 }
 
+// A swap's pixels kept for a file written after the swap (so that writing
+// it does not delay the swap), in pages of their own, given back at once.
+struct Kept {
+    int width = 0, height = 0;
+    unsigned char *pixels = nullptr;
+    void take(int w, int h)
+    {
+        void *p = mmap(nullptr, size_t(w) * h * 4, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p == MAP_FAILED) return;
+        width = w, height = h, pixels = static_cast<unsigned char *>(p);
+    }
+    // To "<trace>.<drawable, hex>.<swap>": "<width> <height>\n" and then the
+    // rows, bottom up, four bytes a pixel (B, G, R, A).
+    void write(unsigned long drawable, long swap)
+    {
+        if (!pixels) return;
+        static const char *trace = std::getenv("PLOK_SWAP_TRACE");
+        char path[4096];
+        std::snprintf(path, sizeof path, "%s.%lx.%ld", trace, drawable, swap);
+        if (FILE *f = std::fopen(path, "wb")) {
+            std::fprintf(f, "%d %d\n", width, height);
+            std::fwrite(pixels, 1, size_t(width) * height * 4, f);
+            std::fclose(f);
+        }
+        munmap(pixels, size_t(width) * height * 4);
+        pixels = nullptr;
+    }
+};
+
+bool keeps(long swap)
+{
+    static const long keep = std::getenv("PLOK_SWAP_KEEP") ? std::atol(std::getenv("PLOK_SWAP_KEEP")) : 0;
+    return swap <= keep;
+}
+
 // FNV-1a, a 64-bit word at a time, over the back buffer's pixels inside the
-// current viewport (read in the renderer's own BGRA order: a plain copy).
-// The window's back buffer, what the swap shows, also when the program left
-// a framebuffer object bound for reading (asked only of GL 3.0 and later, so
-// that the counter raises no GL error of its own).
-uint64_t back_buffer_checksum()
+// current viewport (read in the renderer's own BGRA order: a plain copy),
+// the last word padded with zeros. The window's back buffer, what the swap
+// shows, also when the program left a framebuffer object bound for reading
+// (asked only of GL 3.0 and later, so that the counter raises no GL error of
+// its own).
+uint64_t back_buffer_checksum(Kept *keep)
 {
     GLint vp[4];
     glGetIntegerv(GL_VIEWPORT, vp);
     if (vp[2] <= 0 || vp[3] <= 0) return 0;
-    pixels_width = vp[2], pixels_height = vp[3];
-    pixels.assign(size_t(vp[2]) * vp[3] * 4 + 8, 0);  // padded to whole words
     static const bool has_framebuffers = std::atoi(reinterpret_cast<const char *>(glGetString(GL_VERSION))) >= 3;
     static const auto bind = reinterpret_cast<PFNGLBINDFRAMEBUFFERPROC>(
         glXGetProcAddress(reinterpret_cast<const GLubyte *>("glBindFramebuffer")));
@@ -110,30 +149,32 @@ uint64_t back_buffer_checksum()
     if (read_framebuffer) bind(GL_READ_FRAMEBUFFER, 0);
     glGetIntegerv(GL_PACK_ALIGNMENT, &align);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(vp[0], vp[1], vp[2], vp[3], GL_BGRA, GL_UNSIGNED_BYTE, pixels.data());
+    if (keep) keep->take(vp[2], vp[3]);
+    const size_t row = size_t(vp[2]) * 4;
+    const int rows = int(std::max<size_t>(1, STRIP_BYTES / row));
+    uint64_t h = 14695981039346656037ull;
+    size_t carried = 0;
+    for (int y = 0; y < vp[3]; y += rows) {
+        const int n = std::min(rows, vp[3] - y);
+        if (row * n > STRIP_BYTES) break;  // a row wider than the strip: not a window of this program
+        glReadPixels(vp[0], vp[1] + y, vp[2], n, GL_BGRA, GL_UNSIGNED_BYTE, strip + carried);
+        if (keep && keep->pixels) std::memcpy(keep->pixels + row * y, strip + carried, row * n);
+        const size_t bytes = carried + row * n;
+        size_t i = 0;
+        for (; i + 8 <= bytes; i += 8) {
+            uint64_t w;
+            std::memcpy(&w, strip + i, 8);
+            h = (h ^ w) * 1099511628211ull;
+        }
+        carried = bytes - i;
+        std::memmove(strip, strip + i, carried);
+    }
+    uint64_t w = 0;
+    std::memcpy(&w, strip, carried);
+    h = (h ^ w) * 1099511628211ull;
     glPixelStorei(GL_PACK_ALIGNMENT, align);
     if (read_framebuffer) bind(GL_READ_FRAMEBUFFER, read_framebuffer);
-    uint64_t h = 14695981039346656037ull;
-    for (size_t i = 0; i + 8 <= pixels.size(); i += 8) {
-        uint64_t w;
-        std::memcpy(&w, &pixels[i], 8);
-        h = (h ^ w) * 1099511628211ull;
-    }
     return h;
-}
-
-void keep_pixels(unsigned long drawable, long swap)
-{
-    static const char *trace = std::getenv("PLOK_SWAP_TRACE");
-    static const long keep = std::getenv("PLOK_SWAP_KEEP") ? std::atol(std::getenv("PLOK_SWAP_KEEP")) : 0;
-    if (swap > keep || !pixels_width) return;
-    char path[4096];
-    std::snprintf(path, sizeof path, "%s.%lx.%ld", trace, drawable, swap);
-    if (FILE *f = std::fopen(path, "wb")) {
-        std::fprintf(f, "%d %d\n", pixels_width, pixels_height);
-        std::fwrite(pixels.data(), 1, size_t(pixels_width) * pixels_height * 4, f);
-        std::fclose(f);
-    }
 }
 
 }  // namespace
@@ -143,11 +184,12 @@ extern "C" void glXSwapBuffers(Display *dpy, GLXDrawable drawable)
     using Fn = void (*)(Display *, GLXDrawable);
     static Fn real = reinterpret_cast<Fn>(dlsym(RTLD_NEXT, "glXSwapBuffers"));
     FILE *trace = trace_file();
+    Window_count &count = count_of(drawable);
     const long long read_ns = now_ns();
-    const uint64_t sum = trace ? back_buffer_checksum() : 0;
+    Kept kept;
+    const uint64_t sum = trace ? back_buffer_checksum(keeps(count.swaps + 1) ? &kept : nullptr) : 0;
     const long long read_back = now_ns() - read_ns;
     real(dpy, drawable);
-    Window_count &count = count_of(drawable);
     ++count.swaps;
     const long long t = now_ns();
     if (trace) {
@@ -159,7 +201,7 @@ extern "C" void glXSwapBuffers(Display *dpy, GLXDrawable drawable)
         std::fprintf(trace, "swap %lx %ld %lld %016llx %lld\n", drawable, count.swaps, t, (unsigned long long)sum,
                      t - count.current_ns - read_back);
         std::fflush(trace);
-        keep_pixels(drawable, count.swaps);
+        kept.write(drawable, count.swaps);
     }
     write_counts(t);
 }
