@@ -30,21 +30,11 @@ static void redisplay_on_idle();
 // the first frame after a resize may still be drawn at the old size, the one after it never is.
 static bool resized = false;
 
-// The C library's heap, kept lean once the windows, the menus and the panel
-// are made: blocks of 128 KiB or more mapped on their own, given back as
-// they are freed (by default the bar rises with the largest block freed, and
-// the GL's pictures would stay in the heap; set before, it would slow the
-// start, where the GL takes and frees many such blocks for each window).
-static void use_lean_heap()
-{
-#ifdef __GLIBC__
-    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
-#endif
-}
-
 // Going to rest, the heap gives back to the system the free pages it holds:
 // the GL frees most of what it took for the last frames (its shaders
-// compiled, the geometry of big frames), and the heap would keep it.
+// compiled, the geometry of big frames), and the heap would keep it. (A fixed
+// bar for blocks mapped on their own gave nothing more at rest, and frames of
+// big models were slower: the GL takes and frees such blocks in every frame.)
 static void give_back_memory()
 {
 #ifdef __GLIBC__
@@ -147,7 +137,6 @@ int main(int argc, char **argv)
     glEnable(GL_TEXTURE_2D);
     init_lighting();
 
-    use_lean_heap();
     glutMainLoop();
     return 0;
 }
