@@ -108,14 +108,14 @@ soak:
 bench: deps-test build
 	python3 tests/x.py $(BUILD)/bench/frame_bench
 
-# The whole program under Xvfb: the start to its first frame, its frames and
-# CPU at rest (with and without framebuffer objects), key press to changed
-# frame in four scenes, its frames while the view is dragged (up to 6,000
-# bricks) and the exact picture after it, keys after a turn, panel clicks with
-# 300 bricks, keys and clicks with 6,000 and its memory (about 30 minutes;
-# parts alone, e.g.
+# The whole program under Xvfb: the start to its first frame and its memory at
+# rest beside a bare window, its frames and CPU at rest (with and without
+# framebuffer objects), key press to changed frame in four scenes, its frames
+# while the view is dragged (up to 6,000 bricks) and the exact picture after
+# it, keys after a turn, panel clicks with 300 bricks, keys and clicks with
+# 6,000, its memory after drags (about 45 minutes; parts alone, e.g.
 # python3 bench/program_bench.py build --parts move --scenes 30 --drag-seconds 2).
-# OLDER=dir,dir: older builds' trees, started and measured at rest beside this one.
+# OLDER=dir,dir: older builds' trees, started and measured beside this one.
 bench-program: deps-test build
 	python3 bench/program_bench.py $(BUILD) $(if $(OLDER),--older $(OLDER))
 
