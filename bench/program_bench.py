@@ -407,9 +407,9 @@ def presses(x, inp, args, shim, tmp, name):
     return fps, cores, millis, reads, missed
 
 
-def drags(x, inp, args, binary, shim, tmp, name):
-    """Each of CONTROLS dragged round in a program showing scene `name`: {control: figures}."""
-    p, out = open_scene(x, inp, binary, shim, tmp, name), {}
+def drag_controls(p, inp, args, after=lambda: None):
+    """Each of CONTROLS dragged round in the program `p`, `after()` following each: {control: figures}."""
+    out = {}
     p.settle()
     for control, part in CONTROLS:
         before = p.trace.swaps[-1][1]
@@ -432,10 +432,21 @@ def drags(x, inp, args, binary, shim, tmp, name):
               f"release -> exact picture {f['to_exact']:.0f} ms"
               + (f" (its frame begun {ms(p.trace.began[rest_at] - release):.0f} ms after the release)"
                  if p.trace.began[rest_at] else ""), flush=True)
+        after()
+    return out
+
+
+def drags(x, inp, args, binary, shim, tmp, name):
+    """Each of CONTROLS dragged round in a program showing scene `name`, the view reset after each:
+    {control: figures}."""
+    p = open_scene(x, inp, binary, shim, tmp, name)
+
+    def reset():
         inp.move(*p.point("Reset"))
         time.sleep(0.2)
         inp.click()
         p.settle()
+    out = drag_controls(p, inp, args, reset)
     p.quit()
     return out
 
@@ -570,13 +581,8 @@ def lean(x, inp, args, shim, tmp, programs):
                 p = open_scene(x, inp, binary, shim, tmp, name)
                 if name == "30/6000":
                     cursor_into_view(x, inp, p)
-                fps, exact = [], []
-                for control, part in CONTROLS:
-                    p.settle()
-                    press, release = inp.drag(p.point(control, part), circle(args.drag_seconds))
-                    rest_at = p.settle()[0]
-                    fps.append(len([t for t, _ in p.trace.swaps if press < t <= release]) / ((release - press) / 1e9))
-                    exact.append(ms(rest_at - release))
+                dragged = drag_controls(p, inp, args).values()
+                fps, exact = [f["fps"] for f in dragged], [f["to_exact"] for f in dragged]
                 time.sleep(1)
                 first, keys = [], []
                 timed_change(p, inp.press("d"), first)

@@ -148,9 +148,10 @@ void draw_stud_at(int column, int row, float top, const ScreenFit *fit)
     glPopMatrix();
     draw_stud(slices, rings);
     glPopMatrix();
-    // The GL bins what it is sent until told to draw it, and keeps the memory
-    // of the last few bins: sent a few studs at a time, a frame of thousands
-    // of studs (2,400 triangles each, exact) keeps a few studs' worth.
+    // The GL bins what it is sent until told to draw it, and llvmpipe frees
+    // a bin's memory only when it next fills that bin, keeping dozens: sent a
+    // few studs at a time, a frame of thousands of studs (2,400 triangles
+    // each, exact) leaves a few studs' worth held at rest, not a frame's.
     static int unsent = 0;
     if (++unsent == STUDS_A_RUN) {
         glFlush();
