@@ -113,7 +113,7 @@ bench: deps-test build
 # framebuffer objects), key press to changed frame in four scenes, its frames
 # while the view is dragged (up to 6,000 bricks) and the exact picture after
 # it, keys after a turn, panel clicks with 300 bricks, keys and clicks with
-# 6,000, its memory after drags (about 45 minutes; parts alone, e.g.
+# 6,000, its memory after drags (about 20 minutes; parts alone, e.g.
 # python3 bench/program_bench.py build --parts move --scenes 30 --drag-seconds 2).
 # OLDER=dir,dir: older builds' trees, started and measured beside this one.
 bench-program: deps-test build
